@@ -1,0 +1,175 @@
+#include "exeformat/exeformat.hpp"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tavmor {
+namespace {
+
+// Bounds-checked little-endian reads; a read outside the image yields nothing.
+struct Reader {
+  const unsigned char* data;
+  std::uint64_t size;
+
+  bool has(std::uint64_t offset, std::uint64_t length) const {
+    return offset <= size && length <= size - offset;
+  }
+  std::optional<std::uint64_t> le(std::uint64_t offset, unsigned bytes) const {
+    if (!has(offset, bytes)) return std::nullopt;
+    std::uint64_t value = 0;
+    for (unsigned i = bytes; i-- > 0;) value = (value << 8) | data[offset + i];
+    return value;
+  }
+};
+
+// a + b * c, saturating: header fields are untrusted and may be chosen to overflow.
+std::uint64_t extentEnd(std::uint64_t a, std::uint64_t b, std::uint64_t c = 1) {
+  constexpr std::uint64_t kMax = UINT64_MAX;
+  if (c != 0 && b > kMax / c) return kMax;
+  const std::uint64_t product = b * c;
+  return product > kMax - a ? kMax : a + product;
+}
+
+void describeElf(const Reader& r, ExecutableLayout& layout) {
+  constexpr unsigned kClass64 = 2;
+  constexpr unsigned kLittleEndian = 1;
+  constexpr std::uint64_t kSectionNoBits = 8;
+  if (r.data[4] != kClass64 || r.data[5] != kLittleEndian) {
+    layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
+    return;
+  }
+  layout.is64Bit = true;
+  layout.machine = static_cast<std::uint32_t>(r.le(18, 2).value_or(0));
+  const std::uint64_t headerSize = 64;
+  const std::uint64_t phOff = r.le(32, 8).value_or(0);
+  const std::uint64_t shOff = r.le(40, 8).value_or(0);
+  const std::uint64_t phEntSize = r.le(54, 2).value_or(0);
+  const std::uint64_t phNum = r.le(56, 2).value_or(0);
+  const std::uint64_t shEntSize = r.le(58, 2).value_or(0);
+  const std::uint64_t shNum = r.le(60, 2).value_or(0);
+
+  std::uint64_t end = headerSize;
+  if (phNum != 0) end = std::max(end, extentEnd(phOff, phNum, phEntSize));
+  if (shNum != 0) end = std::max(end, extentEnd(shOff, shNum, shEntSize));
+  for (std::uint64_t i = 0; i < phNum && phEntSize >= 40; ++i) {
+    const std::uint64_t entry = extentEnd(phOff, i, phEntSize);
+    const auto offset = r.le(entry + 8, 8);
+    const auto fileSize = r.le(entry + 32, 8);
+    if (!offset || !fileSize) break;
+    if (*fileSize != 0) end = std::max(end, extentEnd(*offset, *fileSize));
+  }
+  for (std::uint64_t i = 0; i < shNum && shEntSize >= 40; ++i) {
+    const std::uint64_t entry = extentEnd(shOff, i, shEntSize);
+    const auto type = r.le(entry + 4, 4);
+    const auto offset = r.le(entry + 24, 8);
+    const auto sectionSize = r.le(entry + 32, 8);
+    if (!type || !offset || !sectionSize) break;
+    if (*type != kSectionNoBits && *sectionSize != 0) {
+      end = std::max(end, extentEnd(*offset, *sectionSize));
+    }
+  }
+  layout.imageEnd = end;
+}
+
+void describePe(const Reader& r, ExecutableLayout& layout) {
+  constexpr std::uint64_t kPe32Magic = 0x10b;
+  constexpr std::uint64_t kPe32PlusMagic = 0x20b;
+  constexpr std::uint64_t kSecurityDirectory = 4;
+  constexpr std::uint64_t kSectionHeaderSize = 40;
+  constexpr std::uint64_t kSymbolSize = 18;
+
+  const std::uint64_t pe = r.le(0x3c, 4).value_or(0);
+  const auto coff = extentEnd(pe, 4);
+  const auto machine = r.le(coff, 2);
+  const auto sectionCount = r.le(coff + 2, 2);
+  const auto symbolTable = r.le(coff + 8, 4);
+  const auto symbolCount = r.le(coff + 12, 4);
+  const auto optionalSize = r.le(coff + 16, 2);
+  const std::uint64_t optional = coff + 20;
+  const auto magic = r.le(optional, 2);
+  if (!machine || !sectionCount || !optionalSize || !magic || !symbolTable || !symbolCount) {
+    layout.imageEnd = UINT64_MAX;  // headers run past the end of the file
+    return;
+  }
+  layout.machine = static_cast<std::uint32_t>(*machine);
+  layout.is64Bit = *magic == kPe32PlusMagic;
+
+  std::uint64_t end = extentEnd(optional, *optionalSize);
+  end = std::max(end, r.le(optional + 60, 4).value_or(0));  // SizeOfHeaders
+  const std::uint64_t sections = optional + *optionalSize;
+  end = std::max(end, extentEnd(sections, *sectionCount, kSectionHeaderSize));
+  for (std::uint64_t i = 0; i < *sectionCount; ++i) {
+    const std::uint64_t header = sections + i * kSectionHeaderSize;
+    const auto rawSize = r.le(header + 16, 4);
+    const auto rawPointer = r.le(header + 20, 4);
+    if (!rawSize || !rawPointer) break;
+    if (*rawPointer != 0 && *rawSize != 0) end = std::max(end, *rawPointer + *rawSize);
+  }
+  if (*symbolTable != 0) {
+    // A COFF symbol table lies outside every section, followed by its string table, whose
+    // first four bytes give its own length.
+    const std::uint64_t strings = *symbolTable + *symbolCount * kSymbolSize;
+    end = std::max(end, extentEnd(strings, r.le(strings, 4).value_or(4)));
+  }
+  layout.imageEnd = end;
+
+  std::uint64_t directories = 0;
+  std::uint64_t directoryCount = 0;
+  if (*magic == kPe32PlusMagic) {
+    directories = optional + 112;
+    directoryCount = r.le(optional + 108, 4).value_or(0);
+  } else if (*magic == kPe32Magic) {
+    directories = optional + 96;
+    directoryCount = r.le(optional + 92, 4).value_or(0);
+  }
+  const std::uint64_t entry = directories + kSecurityDirectory * 8;
+  if (directories == 0 || directoryCount <= kSecurityDirectory ||
+      entry + 8 > optional + *optionalSize) {
+    return;
+  }
+  const auto certOffset = r.le(entry, 4);
+  const auto certSize = r.le(entry + 4, 4);
+  if (!certOffset || !certSize) return;
+  layout.certificateEntryOffset = entry;
+  if (*certOffset != 0 || *certSize != 0) layout.certificate = CertificateTable{*certOffset, *certSize};
+}
+
+}  // namespace
+
+ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size) {
+  ExecutableLayout layout;
+  const Reader r{data, size};
+  if (r.has(0, 64) && std::memcmp(data, "\x7f" "ELF", 4) == 0) {
+    layout.format = ExecutableFormat::kElf;
+    describeElf(r, layout);
+  } else if (r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' &&
+             r.le(0x3c, 4).has_value() && r.has(r.le(0x3c, 4).value(), 4) &&
+             std::memcmp(data + r.le(0x3c, 4).value(), "PE\0\0", 4) == 0) {
+    layout.format = ExecutableFormat::kPe;
+    describePe(r, layout);
+  }
+  layout.appendedStart = std::min(layout.imageEnd, size);
+  layout.appendedEnd = size;
+  // A certificate table that sits after the image and runs to the end of the file is not part
+  // of the appended data: signing adds it after the payload.
+  if (layout.certificate && layout.certificate->offset >= layout.appendedStart &&
+      layout.certificate->offset <= size &&
+      layout.certificate->size == size - layout.certificate->offset) {
+    layout.appendedEnd = layout.certificate->offset;
+  }
+  return layout;
+}
+
+const char* formatName(ExecutableFormat format) {
+  switch (format) {
+    case ExecutableFormat::kElf:
+      return "ELF";
+    case ExecutableFormat::kPe:
+      return "PE";
+    case ExecutableFormat::kUnknown:
+      break;
+  }
+  return "unknown";
+}
+
+}  // namespace tavmor

@@ -1,0 +1,42 @@
+#pragma once
+// Just enough of the ELF and PE formats to tell where an executable image ends and what
+// follows it.
+
+#include <cstdint>
+#include <optional>
+
+namespace tavmor {
+
+enum class ExecutableFormat { kUnknown, kElf, kPe };
+
+struct CertificateTable {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+};
+
+struct ExecutableLayout {
+  ExecutableFormat format = ExecutableFormat::kUnknown;
+  std::uint32_t machine = 0;  // e_machine for ELF, the COFF Machine field for PE
+  bool is64Bit = false;
+  // Where the image ends as its headers describe it; past the file's end when they lie.
+  std::uint64_t imageEnd = 0;
+  // The appended data: [appendedStart, appendedEnd). For an unknown format it is the whole file;
+  // for a signed PE image it stops where the certificate table begins.
+  std::uint64_t appendedStart = 0;
+  std::uint64_t appendedEnd = 0;
+  // The security entry of a PE image's data directory, when it is not empty.
+  std::optional<CertificateTable> certificate;
+  // The file offset of that entry, so that a packer can clear it.
+  std::optional<std::uint64_t> certificateEntryOffset;
+};
+
+inline constexpr std::uint32_t kElfMachineX8664 = 62;
+inline constexpr std::uint32_t kPeMachineAmd64 = 0x8664;
+
+// Describes the file image [data, data + size). Never reads outside it, whatever its headers say.
+ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size);
+
+// "ELF", "PE" or "unknown".
+const char* formatName(ExecutableFormat format);
+
+}  // namespace tavmor

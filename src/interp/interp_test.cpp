@@ -1,0 +1,76 @@
+// Runs the launcher's interpreter calls against the recording stand-in library.
+#include "interp/interp.hpp"
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <sstream>
+
+#include "support/test_support.hpp"
+
+namespace tavmor {
+namespace {
+
+std::string hex(const std::string& s) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : s) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
+class InterpTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ::setenv("TAVMOR_STANDIN_LOG", log_.c_str(), 1); }
+  void TearDown() override {
+    ::unsetenv("TAVMOR_STANDIN_LOG");
+    ::unsetenv("TAVMOR_STANDIN_NO_INSTANCE");
+  }
+  std::string calls() { return test::readFile(log_).value_or(""); }
+
+  test::TempDir dir_;
+  std::string log_ = dir_ / "calls.log";
+};
+
+TEST_F(InterpTest, MakesTheCallsInOrderWithEachArgumentAsOneItem) {
+  const std::string program = dir_ / ".report.tmp";
+  test::writeFile(program, "say 'hi'\n");
+  std::string a0 = "report", a1 = "alpha", a2 = "two words", a3 = "";
+  char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), nullptr};
+  const auto instance = runScript(program.c_str(), 4, argv);
+  ASSERT_TRUE(instance);
+  terminateInstance(*instance);
+  std::ostringstream expected;
+  expected << "create\n"
+           << "newArray 0 A1\n"
+           << "newString " << hex("alpha") << " S2\nput A1 S2 1\n"
+           << "newString " << hex("two words") << " S3\nput A1 S3 2\n"
+           << "newString - S4\nput A1 S4 3\n"
+           << "call " << hex(program) << " A1\n"
+           << "program " << hex("say 'hi'\n") << "\n"
+           << "terminate\n";
+  EXPECT_EQ(calls(), expected.str());
+}
+
+TEST_F(InterpTest, NoArgumentsGiveAnEmptyArray) {
+  std::string a0 = "report";
+  char* argv[] = {a0.data(), nullptr};
+  const auto instance = runScript("missing.tmp", 1, argv);
+  ASSERT_TRUE(instance);
+  terminateInstance(*instance);
+  EXPECT_EQ(calls(), "create\nnewArray 0 A1\ncall " + hex("missing.tmp") +
+                         " A1\nprogram unreadable\nterminate\n");
+}
+
+TEST_F(InterpTest, AnInstanceThatCannotBeCreatedStopsEverything) {
+  ::setenv("TAVMOR_STANDIN_NO_INSTANCE", "1", 1);
+  std::string a0 = "report", a1 = "x";
+  char* argv[] = {a0.data(), a1.data(), nullptr};
+  EXPECT_FALSE(runScript("p", 2, argv));
+  EXPECT_EQ(calls(), "create\n");
+}
+
+}  // namespace
+}  // namespace tavmor

@@ -1,0 +1,47 @@
+#pragma once
+// Finding and decoding the script appended to a launcher file.
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+namespace tavmor {
+
+// The decoded script: `length` bytes followed by a zero byte, in a block of capacity + 1 bytes.
+struct DecodedScript {
+  std::unique_ptr<unsigned char[]> bytes;
+  std::uint64_t capacity = 0;
+  std::uint64_t length = 0;
+};
+
+// Where the payload of a launcher file lies: [payloadStart, payloadEnd), behind the marker at
+// markerOffset.
+struct PayloadSpan {
+  std::uint64_t markerOffset = 0;
+  std::uint64_t payloadStart = 0;
+  std::uint64_t payloadEnd = 0;
+};
+
+// Returns the offset of the occurrence of `marker` (NUL-terminated) nearest the end of
+// [data, data + size), or nothing.
+std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size,
+                                            const char* marker);
+
+// Expands the run-length pairs in src into dst, stopping before the first run that would take the
+// output past `capacity`. Returns the number of bytes written.
+std::uint64_t decodeRunLength(const unsigned char* src, std::uint64_t srcLen, unsigned char* dst,
+                              std::uint64_t capacity);
+
+// The number of bytes the pairs in src expand to: the sum of their run lengths.
+std::uint64_t decodedLength(const unsigned char* src, std::uint64_t srcLen);
+
+// Locates the payload of a launcher file image: the last marker in the data appended after the
+// executable image (for a signed PE image, in front of its certificate table). Nothing when
+// the appended data holds no marker.
+std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t size);
+
+// Decodes the payload at `span` in `image` into a block sized for its decoded length.
+// Nothing when that block cannot be allocated.
+std::optional<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan& span);
+
+}  // namespace tavmor

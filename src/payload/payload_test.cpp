@@ -1,0 +1,121 @@
+#include "payload/payload.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "payload/format.hpp"
+
+namespace tavmor {
+namespace {
+
+const unsigned char* bytes(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+std::string decode(const std::string& payload, std::uint64_t capacity) {
+  std::string out(capacity, '\0');
+  const auto n = decodeRunLength(bytes(payload), payload.size(),
+                                 reinterpret_cast<unsigned char*>(out.data()), capacity);
+  out.resize(n);
+  return out;
+}
+
+// The smallest image describeExecutable reads as ELF: a 64-byte header with no tables.
+std::string minimalElf() {
+  std::string elf(64, '\0');
+  elf.replace(0, 4, "\x7f" "ELF");
+  elf[4] = 2;  // 64-bit
+  elf[5] = 1;  // little-endian
+  return elf;
+}
+
+TEST(Decode, ExpandsPairsAndHonoursTheCapacity) {
+  struct Case {
+    std::string payload;
+    std::uint64_t capacity;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"\x29" "a" "\x03\n", 1000, std::string(41, 'a') + "\n\n\n"},
+      {std::string("\x00" "A" "\x02" "B", 4), 1000, "BB"},      // a zero run yields nothing
+      {"\x02" "C" "\x05", 1000, "CC"},                          // odd last byte ignored
+      {"\x02x\x02y", 3, "xx"},                                  // a run that does not fit stops
+      {"\x02x\x01y\x05z", 3, "xxy"},                            // exactly full
+      {"\x02x\x03y\x01z", 4, "xx"},                             // no later pair after a stop
+      {"", 10, ""},
+      {"\x05", 10, ""},
+      {"\xff" "q", 255, std::string(255, 'q')},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(decode(c.payload, c.capacity), c.expected) << "payload size " << c.payload.size();
+  }
+}
+
+TEST(Decode, DecodedLengthIsTheSumOfRuns) {
+  EXPECT_EQ(decodedLength(bytes("\x29" "a" "\x03\n"), 4), 44u);
+  EXPECT_EQ(decodedLength(bytes("\xff" "a" "\xff" "b" "\x07"), 5), 510u);
+  EXPECT_EQ(decodedLength(bytes(""), 0), 0u);
+}
+
+TEST(Search, FindsTheOccurrenceNearestTheEnd) {
+  const std::string marker = kPayloadMarker;
+  EXPECT_EQ(findLastMarker(bytes(marker), marker.size(), kPayloadMarker), 0u);
+  EXPECT_EQ(findLastMarker(bytes("x" + marker + "yy" + marker + "z"), 19, kPayloadMarker), 10u);
+  EXPECT_FALSE(findLastMarker(bytes("##RUR#"), 6, kPayloadMarker));
+  EXPECT_FALSE(findLastMarker(bytes(""), 0, kPayloadMarker));
+  // Overlapping occurrences: the later start wins.
+  const std::string overlapping = "##RUR##RUR##";
+  EXPECT_EQ(findLastMarker(bytes(overlapping), overlapping.size(), kPayloadMarker), 5u);
+}
+
+TEST(Payload, OnlyAMarkerAfterTheImageCounts) {
+  std::string image = minimalElf();
+  image.replace(16, 7, kPayloadMarker);  // a copy inside the image, as the launcher holds one
+  EXPECT_FALSE(findPayload(bytes(image), image.size()));
+
+  const std::string file = image + "junk" + kPayloadMarker + "\x02" "a" + kPayloadMarker + "\x03" "b";
+  const auto span = findPayload(bytes(file), file.size());
+  ASSERT_TRUE(span);
+  EXPECT_EQ(span->markerOffset, 64u + 4 + 7 + 2);
+  EXPECT_EQ(span->payloadStart, span->markerOffset + 7);
+  EXPECT_EQ(span->payloadEnd, file.size());
+  const auto script = decodeScript(bytes(file), *span);
+  ASSERT_TRUE(script);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(script->bytes.get()), script->length), "bbb");
+  EXPECT_EQ(script->bytes[script->length], 0);
+}
+
+TEST(Payload, MarkerAtTheVeryEndGivesAnEmptyScript) {
+  const std::string file = minimalElf() + kPayloadMarker;
+  const auto span = findPayload(bytes(file), file.size());
+  ASSERT_TRUE(span);
+  const auto script = decodeScript(bytes(file), *span);
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->capacity, 0u);
+  EXPECT_EQ(script->length, 0u);
+  EXPECT_EQ(script->bytes[0], 0);
+}
+
+TEST(Payload, ScriptBlockIsSizedForTheDecodedLength) {
+  // 64 KiB of pairs that each expand to one byte: a worst-case sizing would reserve ~8 MiB.
+  std::string pairs;
+  for (int i = 0; i < 32768; ++i) pairs += std::string("\x01") + static_cast<char>('a' + i % 26);
+  const std::string file = minimalElf() + kPayloadMarker + pairs;
+  const auto span = findPayload(bytes(file), file.size());
+  ASSERT_TRUE(span);
+  const auto script = decodeScript(bytes(file), *span);
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script->capacity, 32768u);
+  EXPECT_EQ(script->length, 32768u);
+}
+
+TEST(Payload, UnknownFormatsAreSearchedWhole) {
+  const std::string file = std::string("plain text ") + kPayloadMarker + "\x01z";
+  const auto span = findPayload(bytes(file), file.size());
+  ASSERT_TRUE(span);
+  EXPECT_EQ(span->markerOffset, 11u);
+}
+
+}  // namespace
+}  // namespace tavmor

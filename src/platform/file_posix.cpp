@@ -1,0 +1,165 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "platform/file.hpp"
+
+namespace tavmor {
+namespace {
+
+std::string systemError() { return std::strerror(errno); }
+
+bool writeAll(int fd, const unsigned char* data, std::uint64_t size) {
+  while (size > 0) {
+    const std::size_t chunk = size > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(size);
+    const ssize_t written = ::write(fd, data, chunk);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
+struct FdCloser {
+  int fd;
+  ~FdCloser() {
+    if (fd >= 0) ::close(fd);
+  }
+};
+
+}  // namespace
+
+ReadResult readWholeFile(const std::string& path) {
+  ReadResult result;
+  // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    result.status = ReadStatus::kCannotOpen;
+    result.error = systemError();
+    return result;
+  }
+  FdCloser closer{fd};
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    result.status = ReadStatus::kCannotOpen;
+    result.error = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
+    return result;
+  }
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size >= SIZE_MAX) {
+    result.status = ReadStatus::kNoMemory;
+    return result;
+  }
+  // One extra byte lets the read notice a file that grew since fstat.
+  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
+  if (!result.image.bytes) {
+    result.status = ReadStatus::kNoMemory;
+    return result;
+  }
+  std::uint64_t done = 0;
+  while (done <= size) {
+    const std::uint64_t want = size + 1 - done;
+    const std::size_t chunk = want > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(want);
+    const ssize_t got = ::read(fd, result.image.bytes.get() + done, chunk);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      result.status = ReadStatus::kShortRead;
+      result.error = systemError();
+      return result;
+    }
+    if (got == 0) break;
+    done += static_cast<std::uint64_t>(got);
+  }
+  if (done != size) {
+    result.status = ReadStatus::kShortRead;
+    result.error = done < size ? "the file shrank while it was read" : "the file grew while it was read";
+    return result;
+  }
+  result.image.size = size;
+  return result;
+}
+
+bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
+                           FileMode mode, const WriteCheck& check, std::string& error) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  std::string temp = dir + "." + name + ".XXXXXX";
+  // mkstemp creates the file exclusively (never through a planted link) with mode 0600.
+  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot create a temporary file in " + (dir.empty() ? std::string(".") : dir) + ": " +
+            systemError();
+    return false;
+  }
+  auto fail = [&](const std::string& what) {
+    error = what;
+    ::unlink(temp.c_str());
+    return false;
+  };
+  if (!writeAll(fd, data, size)) {
+    const std::string reason = systemError();
+    ::close(fd);
+    return fail("cannot write " + temp + ": " + reason);
+  }
+  if (mode == FileMode::kExecutable) {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0777 & ~mask) != 0) {
+      const std::string reason = systemError();
+      ::close(fd);
+      return fail("cannot set the mode of " + temp + ": " + reason);
+    }
+  }
+  if (::close(fd) != 0) return fail("cannot write " + temp + ": " + systemError());
+  if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    return fail("cannot replace " + path + ": " + systemError());
+  }
+  return true;
+}
+
+std::string currentExecutablePath() {
+  std::string buffer(PATH_MAX, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
+  buffer.resize(static_cast<std::size_t>(length));
+  return buffer;
+}
+
+}  // namespace tavmor
+
+namespace tavmor {
+
+bool readStandardInput(std::string& out) {
+  char buffer[1 << 16];
+  for (;;) {
+    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (got == 0) return true;
+    out.append(buffer, static_cast<std::size_t>(got));
+  }
+}
+
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+  return writeAll(STDOUT_FILENO, data, size);
+}
+
+const char* executableSuffix() { return ""; }
+
+}  // namespace tavmor

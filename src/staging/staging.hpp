@@ -1,0 +1,37 @@
+#pragma once
+// The temporary script file: where it goes, writing it, and removing it after a delay.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace tavmor {
+
+inline constexpr std::int32_t kRemovalDelaySeconds = 5;
+
+struct TempDirectory {
+  std::optional<std::string> path;  // UTF-8
+  std::string error;                // why there is none: one line for the user
+};
+
+// The platform's directory for temporary files, which must exist and be a directory.
+TempDirectory platformTempDirectory();
+
+// The temp script path for a launcher started as argv0: tempDir joined with "." and argv0 cut at
+// its first ".", with ".tmp" appended, and reduced to its file name. Nothing when argv0 or the
+// result is not valid UTF-8.
+std::optional<std::string> makeTempScriptPath(const std::string& argv0, const std::string& tempDir);
+
+// Replaces the file at path with exactly `length` bytes of data, readable by the owner only.
+// The file at path is never half-written: a failed write leaves nothing behind.
+bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length);
+
+// Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
+// missing or cannot be removed is left alone.
+void removeAfterDelay(const std::string& path, const std::int32_t& seconds);
+
+// Starts removeAfterDelay on a detached thread with its own copy of path; false when no thread
+// could be started.
+bool startDelayedRemoval(std::string path, std::int32_t seconds);
+
+}  // namespace tavmor

@@ -1,0 +1,145 @@
+#include "staging/staging.hpp"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <thread>
+
+#include "support/test_support.hpp"
+
+namespace tavmor {
+namespace {
+
+using test::TempDir;
+
+TEST(TempPath, DerivesTheNameFromArgv0) {
+  struct Case {
+    const char* argv0;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"/opt/tools/report", "T/.report.tmp"},
+      {"report", "T/.report.tmp"},
+      {"/opt/tools/report.bin", "T/.report.tmp"},
+      {"/opt/my.tools/report", "T/.my.tmp"},  // cut at the first "." of the whole path
+      {"./report", "T/..tmp"},                // cut at the very first character
+      {"../report", "T/..tmp"},
+      {"dir/sub/", "T/..tmp"},
+      {"", "T/..tmp"},
+      {"/opt/tëst/rapport", "T/.rapport.tmp"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(makeTempScriptPath(c.argv0, "T"), c.expected) << c.argv0;
+  }
+}
+
+struct stat statOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st;
+}
+
+TEST(TempScript, WritesExactBytesOwnerOnlyAndReplacesLeftovers) {
+  TempDir dir;
+  const std::string path = dir / ".report.tmp";
+  test::writeFile(path, std::string(5000, 'o'));  // a leftover from an earlier run, longer
+  const std::string script("say 'hi'\n\0\xff", 12);
+  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()),
+                              script.size()));
+  EXPECT_EQ(test::readFile(path), script);
+  EXPECT_EQ(statOf(path).st_mode & 0777, 0600u);
+  ASSERT_TRUE(writeTempScript(path, nullptr, 0));
+  EXPECT_EQ(test::readFile(path), "");
+  // Nothing else is left in the directory.
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(TempScript, NeverWritesThroughAPlantedLink) {
+  TempDir dir;
+  const std::string victim = dir / "victim";
+  test::writeFile(victim, "precious");
+  const std::string path = dir / ".report.tmp";
+  ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
+  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>("x"), 1));
+  EXPECT_EQ(test::readFile(victim), "precious");
+  EXPECT_TRUE(S_ISREG(statOf(path).st_mode));
+  EXPECT_EQ(test::readFile(path), "x");
+}
+
+TEST(TempScript, FailsCleanlyInADirectoryItCannotWrite) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  TempDir dir;
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0500), 0);
+  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+}
+
+TEST(TempScript, FailsWhenTheNameIsADirectory) {
+  TempDir dir;
+  ASSERT_EQ(::mkdir((dir / ".x.tmp").c_str(), 0700), 0);
+  test::writeFile(dir / ".x.tmp/inside", "kept");
+  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+  EXPECT_EQ(test::readFile(dir / ".x.tmp/inside"), "kept");
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 1);
+}
+
+TEST(Removal, ZeroOrNegativeDelayRemovesAtOnce) {
+  TempDir dir;
+  for (std::int32_t delay : {0, -1, -2147483647 - 1}) {
+    const std::string path = dir / "f";
+    test::writeFile(path, "x");
+    const auto start = std::chrono::steady_clock::now();
+    removeAfterDelay(path, delay);
+    EXPECT_FALSE(test::exists(path)) << delay;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1)) << delay;
+  }
+  removeAfterDelay(dir / "missing", 0);  // a missing file is no error
+}
+
+TEST(Removal, SleepsOnThroughSignals) {
+  TempDir dir;
+  const std::string path = dir / "f";
+  test::writeFile(path, "x");
+  struct sigaction action {};
+  action.sa_handler = [](int) {};
+  struct sigaction old {};
+  ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
+  std::thread remover([&] { removeAfterDelay(path, 1); });
+  const pthread_t handle = remover.native_handle();
+  for (int i = 0; i < 5; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::pthread_kill(handle, SIGUSR1);
+    EXPECT_TRUE(test::exists(path)) << "removed early, after signal " << i;
+  }
+  remover.join();
+  EXPECT_FALSE(test::exists(path));
+  ::sigaction(SIGUSR1, &old, nullptr);
+}
+
+TEST(TempDirectory, ComesFromTmpdirAndMustBeADirectory) {
+  TempDir dir;
+  const char* saved = std::getenv("TMPDIR");
+  const std::string savedValue = saved ? saved : "";
+  ::setenv("TMPDIR", dir.path().c_str(), 1);
+  EXPECT_EQ(platformTempDirectory().path, dir.path());
+  ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
+  EXPECT_FALSE(platformTempDirectory().path);
+  test::writeFile(dir / "file", "");
+  ::setenv("TMPDIR", (dir / "file").c_str(), 1);
+  const TempDirectory notDir = platformTempDirectory();
+  EXPECT_FALSE(notDir.path);
+  EXPECT_NE(notDir.error.find("not a directory"), std::string::npos);
+  ::unsetenv("TMPDIR");
+  EXPECT_EQ(platformTempDirectory().path, "/tmp");
+  if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1);
+}
+
+}  // namespace
+}  // namespace tavmor

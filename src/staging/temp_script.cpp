@@ -1,0 +1,35 @@
+#include <thread>
+
+#include "platform/file.hpp"
+#include "platform/path.hpp"
+#include "staging/staging.hpp"
+
+namespace tavmor {
+
+bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length) {
+  // Written beside the final name and moved onto it, so that a run of a same-named launcher never
+  // hands its interpreter a half-written file, and a link planted at the name is replaced, not
+  // followed.
+  std::string error;
+  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr, error);
+}
+
+void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
+  // sleep_for resumes after a signal for the time that remains.
+  if (seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  removeFileQuietly(path);
+}
+
+bool startDelayedRemoval(std::string path, std::int32_t seconds) {
+  try {
+    std::thread(
+        [](std::string ownPath, std::int32_t ownSeconds) { removeAfterDelay(ownPath, ownSeconds); },
+        std::move(path), seconds)
+        .detach();
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace tavmor

@@ -1,0 +1,140 @@
+// A stand-in for the Rexx interpreter library, for tests only: it offers the interface the
+// launcher uses and records every call it receives, one line each, in the file named by
+// TAVMOR_STANDIN_LOG:
+//   create
+//   newArray <size> <array>
+//   newString <text as hex> <string>
+//   put <array> <item> <index>
+//   call <program path as hex> <array>
+//   program <the program file's bytes as hex, read at call time> | program unreadable
+//   terminate
+// TAVMOR_STANDIN_WAIT_MS makes "call a program file" wait that long after reading the file;
+// TAVMOR_STANDIN_NO_INSTANCE=1 makes creation fail.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "interp/interface.hpp"
+#include "platform/file.hpp"
+#include "rexxhost/vector.hpp"
+
+namespace tavmor::rexxapi {
+namespace {
+
+struct State {
+  ThreadContextObject thread{};
+  std::vector<std::unique_ptr<int>> objects;  // handles: addresses of numbered objects
+};
+
+std::string hex(const unsigned char* data, std::size_t size) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(size * 2);
+  for (std::size_t i = 0; i < size; ++i) {
+    out += kDigits[data[i] >> 4];
+    out += kDigits[data[i] & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
+std::string hex(const char* text) {
+  return hex(reinterpret_cast<const unsigned char*>(text), std::char_traits<char>::length(text));
+}
+
+void record(const std::string& line) {
+  const char* log = std::getenv("TAVMOR_STANDIN_LOG");
+  if (log == nullptr) return;
+  if (std::FILE* f = std::fopen(log, "ab")) {
+    std::fprintf(f, "%s\n", line.c_str());
+    std::fclose(f);
+  }
+}
+
+State& stateOf(void* threadContext) {
+  auto* instance =
+      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
+  return *static_cast<State*>(instance->state);
+}
+
+std::string handleName(char kind, void* handle) {
+  return kind + std::to_string(*static_cast<int*>(handle));
+}
+
+void* newObject(void* threadContext) {
+  auto& state = stateOf(threadContext);
+  state.objects.push_back(std::make_unique<int>(static_cast<int>(state.objects.size()) + 1));
+  return state.objects.back().get();
+}
+
+void* newArray(void* threadContext, std::size_t size) {
+  void* array = newObject(threadContext);
+  record("newArray " + std::to_string(size) + " " + handleName('A', array));
+  return array;
+}
+
+void* newString(void* threadContext, const char* text) {
+  void* string = newObject(threadContext);
+  record("newString " + hex(text) + " " + handleName('S', string));
+  return string;
+}
+
+void arrayPut(void*, void* array, void* item, std::size_t index) {
+  record("put " + handleName('A', array) + " " + handleName('S', item) + " " +
+         std::to_string(index));
+}
+
+void* callProgram(void*, const char* program, void* arguments) {
+  record("call " + hex(program) + " " + handleName('A', arguments));
+  const ReadResult file = readWholeFile(program);
+  record(file.status == ReadStatus::kOk
+             ? "program " + hex(file.image.bytes.get(), static_cast<std::size_t>(file.image.size))
+             : std::string("program unreadable"));
+  if (const char* wait = std::getenv("TAVMOR_STANDIN_WAIT_MS")) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(wait)));
+  }
+  return nullptr;
+}
+
+void terminate(void* instanceHandle) {
+  record("terminate");
+  auto* instance = static_cast<InstanceObject*>(instanceHandle);
+  delete static_cast<State*>(instance->state);
+  delete instance;
+}
+
+const std::array<AnyFunction, kInstanceVectorSlots> kInstanceVector = [] {
+  auto vector = trapVector<kInstanceVectorName, kInstanceVectorSlots>();
+  vector[kTerminateOffset / kSlotSize] = slotFunction(&terminate);
+  return vector;
+}();
+
+const std::array<AnyFunction, kThreadVectorSlots> kThreadVector = [] {
+  auto vector = trapVector<kThreadVectorName, kThreadVectorSlots>();
+  vector[kNewArrayOffset / kSlotSize] = slotFunction(&newArray);
+  vector[kNewStringOffset / kSlotSize] = slotFunction(&newString);
+  vector[kArrayPutOffset / kSlotSize] = slotFunction(&arrayPut);
+  vector[kCallProgramOffset / kSlotSize] = slotFunction(&callProgram);
+  return vector;
+}();
+
+}  // namespace
+}  // namespace tavmor::rexxapi
+
+using namespace tavmor::rexxapi;
+
+extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOut, void*) {
+  record("create");
+  const char* noInstance = std::getenv("TAVMOR_STANDIN_NO_INSTANCE");
+  if (noInstance != nullptr && std::string(noInstance) == "1") return 0;
+  auto* state = new State;
+  auto* instance = new InstanceObject{kInstanceVector.data(), state};
+  state->thread = ThreadContextObject{instance, kThreadVector.data()};
+  *instanceOut = instance;
+  *threadOut = &state->thread;
+  return 1;
+}

@@ -1,0 +1,45 @@
+// tavmor: makes launcher files from Rexx scripts and inspects them.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tool/cli.hpp"
+#include "tool/pack.hpp"
+#include "tool/version.hpp"
+
+namespace {
+
+constexpr char kHelp[] =
+    "Usage: tavmor COMMAND [ARGS]\n"
+    "\n"
+    "Ships a Rexx script as one executable launcher file.\n"
+    "\n"
+    "Commands:\n"
+    "  pack SCRIPT -o OUT [--stub LAUNCHER]   pack a script into a launcher file\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help       show this help ('tavmor COMMAND --help' for a command)\n"
+    "      --version    show the version\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace tavmor;
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
+  if (args.empty()) {
+    std::cerr << kHelp;
+    return cli::kStatusUsage;
+  }
+  const std::string& verb = args[0];
+  const std::vector<std::string> rest(args.begin() + 1, args.end());
+  if (verb == "--help" || verb == "-h" || verb == "help") {
+    std::cout << kHelp;
+    return cli::kStatusOk;
+  }
+  if (verb == "--version") {
+    std::cout << "tavmor " << kToolVersion << '\n';
+    return cli::kStatusOk;
+  }
+  if (verb == "pack") return packCommand(rest);
+  return cli::error("unknown command '" + verb + "' (see 'tavmor --help')", cli::kStatusUsage);
+}

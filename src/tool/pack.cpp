@@ -1,0 +1,147 @@
+#include "tool/pack.hpp"
+
+#include <cstring>
+#include <iostream>
+
+#include "exeformat/exeformat.hpp"
+#include "payload/encode.hpp"
+#include "payload/format.hpp"
+#include "payload/payload.hpp"
+#include "platform/file.hpp"
+#include "tool/cli.hpp"
+
+namespace tavmor {
+namespace {
+
+constexpr char kPackHelp[] =
+    "Usage: tavmor pack SCRIPT -o OUT [--stub LAUNCHER]\n"
+    "\n"
+    "Packs the Rexx script SCRIPT (\"-\" for standard input) into the launcher file OUT, which\n"
+    "runs the script when started. The launcher stub defaults to tavmor-launcher beside tavmor.\n"
+    "The same script and stub always give the same bytes. A signed stub loses its signature:\n"
+    "sign OUT again.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUT    the launcher file to write (replaced atomically)\n"
+    "      --stub FILE     the launcher executable to pack the script into\n"
+    "  -h, --help          show this help\n";
+
+std::string defaultStubPath() {
+  const std::string self = currentExecutablePath();
+  if (self.empty()) return std::string("tavmor-launcher") + executableSuffix();
+  const std::size_t slash = self.find_last_of("/\\");
+  const std::string dir = slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
+  return dir + "tavmor-launcher" + executableSuffix();
+}
+
+std::string readFailure(const std::string& what, const ReadResult& read) {
+  switch (read.status) {
+    case ReadStatus::kCannotOpen:
+      return what + ": cannot open" + (read.error.empty() ? "" : ": " + read.error);
+    case ReadStatus::kShortRead:
+      return what + ": cannot read" + (read.error.empty() ? "" : ": " + read.error);
+    case ReadStatus::kNoMemory:
+      return what + ": not enough memory to read it";
+    case ReadStatus::kOk:
+      break;
+  }
+  return what;
+}
+
+}  // namespace
+
+bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsigned char* script,
+               std::uint64_t scriptSize) {
+  const auto span = findPayload(image, imageSize);
+  if (!span) return false;
+  const auto decoded = decodeScript(image, *span);
+  return decoded && decoded->length == scriptSize &&
+         (scriptSize == 0 || std::memcmp(decoded->bytes.get(), script, scriptSize) == 0);
+}
+
+PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
+                             const unsigned char* script, std::uint64_t scriptSize) {
+  PackedFile packed;
+  const ExecutableLayout layout = describeExecutable(stub, stubSize);
+  if (layout.format == ExecutableFormat::kUnknown) {
+    packed.error = "not an ELF or PE executable";
+    return packed;
+  }
+  if (layout.imageEnd > stubSize) {
+    packed.error = "its headers describe more data than the file holds";
+    return packed;
+  }
+  const std::vector<unsigned char> payload = encodeRunLength(script, scriptSize);
+  const auto imageEnd = static_cast<std::size_t>(layout.imageEnd);
+  packed.bytes.reserve(imageEnd + kPayloadMarkerSize + payload.size());
+  packed.bytes.assign(stub, stub + imageEnd);
+  if (layout.certificate && layout.certificateEntryOffset) {
+    std::memset(packed.bytes.data() + *layout.certificateEntryOffset, 0, 8);
+    packed.removedSignature = true;
+  }
+  packed.bytes.insert(packed.bytes.end(), kPayloadMarker, kPayloadMarker + kPayloadMarkerSize);
+  packed.bytes.insert(packed.bytes.end(), payload.begin(), payload.end());
+  if (!decodesTo(packed.bytes.data(), packed.bytes.size(), script, scriptSize)) {
+    packed.error = "the packed file does not decode to the script";
+    return packed;
+  }
+  packed.ok = true;
+  return packed;
+}
+
+int packCommand(const std::vector<std::string>& args) {
+  const cli::ParsedArgs parsed =
+      cli::parseArgs(args, {{"output", 'o', true}, {"stub", '\0', true}});
+  if (parsed.help) {
+    std::cout << kPackHelp;
+    return cli::kStatusOk;
+  }
+  if (!parsed.error.empty()) return cli::usageError("pack", parsed.error);
+  if (parsed.operands.size() != 1) return cli::usageError("pack", "expected one SCRIPT");
+  const auto output = parsed.value("output");
+  if (!output || output->empty()) return cli::usageError("pack", "missing -o OUT");
+  const std::string scriptPath = parsed.operands[0];
+  const std::string stubPath = parsed.value("stub").value_or(defaultStubPath());
+
+  std::string stdinScript;
+  ReadResult scriptFile;
+  const unsigned char* script = nullptr;
+  std::uint64_t scriptSize = 0;
+  if (scriptPath == "-") {
+    if (!readStandardInput(stdinScript)) return cli::error("pack: cannot read standard input");
+    script = reinterpret_cast<const unsigned char*>(stdinScript.data());
+    scriptSize = stdinScript.size();
+  } else {
+    scriptFile = readWholeFile(scriptPath);
+    if (scriptFile.status != ReadStatus::kOk) {
+      return cli::error("pack: " + readFailure(scriptPath, scriptFile));
+    }
+    script = scriptFile.image.bytes.get();
+    scriptSize = scriptFile.image.size;
+  }
+  const ReadResult stub = readWholeFile(stubPath);
+  if (stub.status != ReadStatus::kOk) {
+    return cli::error("pack: stub " + readFailure(stubPath, stub));
+  }
+
+  const PackedFile packed =
+      buildLauncherFile(stub.image.bytes.get(), stub.image.size, script, scriptSize);
+  if (!packed.ok) return cli::error("pack: stub " + stubPath + ": " + packed.error);
+
+  const auto checkFinished = [&](const std::string& tempPath) {
+    const ReadResult written = readWholeFile(tempPath);
+    return written.status == ReadStatus::kOk &&
+           decodesTo(written.image.bytes.get(), written.image.size, script, scriptSize);
+  };
+  std::string error;
+  if (!replaceFileAtomically(*output, packed.bytes.data(), packed.bytes.size(),
+                             FileMode::kExecutable, checkFinished, error)) {
+    return cli::error("pack: " + *output + ": " + error);
+  }
+  if (packed.removedSignature) {
+    std::cerr << "tavmor: note: the stub's signature was removed; sign " << *output << " again\n";
+  }
+  return cli::kStatusOk;
+}
+
+}  // namespace tavmor

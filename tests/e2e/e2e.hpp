@@ -1,0 +1,28 @@
+#pragma once
+// Shared by the end-to-end tests: the binaries under test and making launcher files with them.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/test_support.hpp"
+
+namespace tavmor::test {
+
+inline const std::string kLauncher = TAVMOR_LAUNCHER;
+inline const std::string kTool = TAVMOR_TOOL;
+
+inline constexpr char kBanner1[] = "Tavmor Launcher, ver. 250515\n";
+
+// Packs script into dir/name with the built launcher; fails the test when packing fails.
+inline std::string packScript(const TempDir& dir, const std::string& name,
+                              const std::string& script) {
+  const std::string scriptPath = dir / (name + ".rex");
+  writeFile(scriptPath, script);
+  const std::string out = dir / name;
+  const RunResult packed = run(kTool, {"pack", scriptPath, "-o", out, "--stub", kLauncher});
+  EXPECT_EQ(packed.status, 0) << packed.err;
+  return out;
+}
+
+}  // namespace tavmor::test

@@ -1,0 +1,103 @@
+// The companion tool as a user meets it.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "e2e/e2e.hpp"
+
+namespace tavmor::test {
+namespace {
+
+int entriesIn(const std::string& dir) {
+  int n = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir)) ++n;
+  return n;
+}
+
+TEST(ToolCli, HelpVersionAndUsageErrors) {
+  RunResult r = run(kTool, {"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("pack"), std::string::npos);
+  r = run(kTool, {"--version"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out.rfind("tavmor ", 0), 0u);
+  r = run(kTool, {"pack", "--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("Usage: tavmor pack"), std::string::npos);
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {}, {"frobnicate"}, {"pack"}, {"pack", "a.rex"}, {"pack", "a.rex", "-o"},
+           {"pack", "a.rex", "b.rex", "-o", "x"}, {"pack", "--bogus"}}) {
+    r = run(kTool, args);
+    EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());
+    EXPECT_NE(r.err.find("tavmor"), std::string::npos);
+  }
+}
+
+TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
+  TempDir dir;
+  const std::string script = "say 'packed'\n";
+  const std::string a = packScript(dir, "a", script);
+  const std::string b = packScript(dir, "b", script);
+  EXPECT_EQ(readFile(a), readFile(b));
+  struct stat st {};
+  ASSERT_EQ(::stat(a.c_str(), &st), 0);
+  EXPECT_NE(st.st_mode & 0100, 0u);
+
+  // Repacking a launcher file replaces its payload instead of stacking another.
+  writeFile(dir / "c.rex", "say 'repacked'\n");
+  RunResult r = run(kTool, {"pack", dir / "c.rex", "-o", dir / "c", "--stub", a});
+  ASSERT_EQ(r.status, 0) << r.err;
+  writeFile(dir / "d.rex", "say 'repacked'\n");
+  r = run(kTool, {"pack", dir / "d.rex", "-o", dir / "d", "--stub", kLauncher});
+  EXPECT_EQ(readFile(dir / "c"), readFile(dir / "d"));
+}
+
+TEST(ToolPack, ReadsTheScriptFromStandardInput) {
+  TempDir dir;
+  RunOptions options;
+  options.stdinData = "say 'from stdin'\n";
+  const RunResult packed = run(kTool, {"pack", "-", "-o", dir / "s", "--stub", kLauncher}, options);
+  ASSERT_EQ(packed.status, 0) << packed.err;
+  RunOptions env;
+  env.env["TMPDIR"] = dir.path();
+  const RunResult r = run(dir / "s", {}, env);
+  EXPECT_NE(r.out.find("from stdin\n"), std::string::npos) << r.out << r.err;
+}
+
+TEST(ToolPack, AScriptWhoseRunsSpellTheMarkerStillRuns) {
+  TempDir dir;
+  // Comment text of 35 '#', 82 'U', 82 '#' and 35 'x' would naively encode to the marker.
+  const std::string script = "/*" + std::string(35, '#') + std::string(82, 'U') +
+                             std::string(82, '#') + std::string(35, 'x') + "*/\nsay 'intact'\n";
+  const std::string file = packScript(dir, "m", script);
+  RunOptions env;
+  env.env["TMPDIR"] = dir.path();
+  const RunResult r = run(file, {}, env);
+  EXPECT_NE(r.out.find("intact\n"), std::string::npos) << r.out << r.err;
+  EXPECT_EQ(readFile(dir / ".m.tmp"), script);
+}
+
+TEST(ToolPack, FailuresLeaveTheOutputAndFolderUntouched) {
+  TempDir dir;
+  writeFile(dir / "s.rex", "say 1\n");
+  writeFile(dir / "out", "existing");
+  writeFile(dir / "notexe", "just text");
+  const int before = entriesIn(dir.path());
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"pack", dir / "missing.rex", "-o", dir / "out", "--stub", kLauncher},
+           {"pack", dir / "s.rex", "-o", dir / "out", "--stub", dir / "notexe"},
+           {"pack", dir / "s.rex", "-o", dir / "out", "--stub", dir / "missing"},
+           {"pack", dir.path(), "-o", dir / "out", "--stub", kLauncher},
+           {"pack", dir / "s.rex", "-o", dir / "nodir/out", "--stub", kLauncher}}) {
+    const RunResult r = run(kTool, args);
+    EXPECT_EQ(r.status, 1) << args[1] << " " << args[5];
+    EXPECT_EQ(r.err.rfind("tavmor: pack: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  EXPECT_EQ(readFile(dir / "out"), "existing");
+  EXPECT_EQ(entriesIn(dir.path()), before);
+}
+
+}  // namespace
+}  // namespace tavmor::test

@@ -1,0 +1,48 @@
+#pragma once
+// Helpers for tests: a fresh directory per test, whole-file access, and running programs the way
+// a user would.
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavmor::test {
+
+// A fresh directory, removed with everything in it when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+void writeFile(const std::string& path, const std::string& bytes);
+std::optional<std::string> readFile(const std::string& path);
+bool exists(const std::string& path);
+
+struct RunResult {
+  int status = -1;        // exit status, or -1 when killed by a signal
+  int signal = 0;
+  std::string out;
+  std::string err;
+};
+
+struct RunOptions {
+  std::optional<std::vector<std::string>> argv;  // defaults to {program}; may be empty
+  std::map<std::string, std::optional<std::string>> env;  // overrides; nullopt unsets
+  std::string cwd;
+  std::string stdinData;
+};
+
+// Runs program with argv (argv[0] as given) and waits for it.
+RunResult run(const std::string& program, const std::vector<std::string>& args,
+              const RunOptions& options = {});
+
+}  // namespace tavmor::test

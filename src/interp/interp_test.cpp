@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "interp/interface.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -70,6 +71,24 @@ TEST_F(InterpTest, AnInstanceThatCannotBeCreatedStopsEverything) {
   char* argv[] = {a0.data(), a1.data(), nullptr};
   EXPECT_FALSE(runScript("p", 2, argv));
   EXPECT_EQ(calls(), "create\n");
+}
+
+TEST(InterpreterVectors, SlotsTheLauncherMustNotCallTrapLoudly) {
+  void* instance = nullptr;
+  void* thread = nullptr;
+  ASSERT_NE(RexxCreateInterpreter(&instance, &thread, nullptr), 0u);
+  using Slot = void (*)(void*);
+  const auto slot = [](void* handle, std::size_t field, std::size_t offset) {
+    const auto* vector = static_cast<const rexxapi::AnyFunction* const*>(handle)[field];
+    return reinterpret_cast<Slot>(vector[offset / rexxapi::kSlotSize]);
+  };
+  EXPECT_EXIT(slot(thread, 1, 0x0)(thread), ::testing::ExitedWithCode(70),
+              "^ERROR: .*offset 0x0 of the thread-context vector\n$");
+  EXPECT_EXIT(slot(thread, 1, 0x218)(thread), ::testing::ExitedWithCode(70),
+              "offset 0x218 of the thread-context vector");
+  EXPECT_EXIT(slot(instance, 0, 0x10)(instance), ::testing::ExitedWithCode(70),
+              "offset 0x10 of the instance vector");
+  terminateInstance(instance);
 }
 
 }  // namespace

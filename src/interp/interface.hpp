@@ -20,11 +20,11 @@ namespace tavmor::rexxapi {
 using AnyFunction = void (*)();
 
 // Byte offsets of the operations in their function vectors.
-inline constexpr std::size_t kTerminateOffset = 0x8;      // instance vector
-inline constexpr std::size_t kCallProgramOffset = 0xe0;   // thread-context vector
-inline constexpr std::size_t kNewStringOffset = 0x210;    // thread-context vector
-inline constexpr std::size_t kArrayPutOffset = 0x280;     // thread-context vector
-inline constexpr std::size_t kNewArrayOffset = 0x2b0;     // thread-context vector
+inline constexpr std::size_t kTerminateOffset = 0x8;     // instance vector
+inline constexpr std::size_t kCallProgramOffset = 0xe0;  // thread-context vector
+inline constexpr std::size_t kNewStringOffset = 0x210;   // thread-context vector
+inline constexpr std::size_t kArrayPutOffset = 0x280;    // thread-context vector
+inline constexpr std::size_t kNewArrayOffset = 0x2b0;    // thread-context vector
 
 using TerminateFunction = void (*)(void* instance);
 using CallProgramFunction = void* (*)(void* threadContext, const char* program, void* arguments);

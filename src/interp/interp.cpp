@@ -24,14 +24,14 @@ std::optional<void*> runScript(const char* path, int argc, char** argv) {
   RexxCreateInterpreter(&instance, &thread, nullptr);
   if (instance == nullptr || thread == nullptr) return std::nullopt;
 
-  const auto newArray = vectorEntry<rexxapi::NewArrayFunction>(thread, kThreadVectorField,
-                                                                rexxapi::kNewArrayOffset);
+  const auto newArray =
+      vectorEntry<rexxapi::NewArrayFunction>(thread, kThreadVectorField, rexxapi::kNewArrayOffset);
   const auto newString = vectorEntry<rexxapi::NewStringFunction>(thread, kThreadVectorField,
-                                                                  rexxapi::kNewStringOffset);
-  const auto arrayPut = vectorEntry<rexxapi::ArrayPutFunction>(thread, kThreadVectorField,
-                                                                rexxapi::kArrayPutOffset);
-  const auto callProgram = vectorEntry<rexxapi::CallProgramFunction>(
-      thread, kThreadVectorField, rexxapi::kCallProgramOffset);
+                                                                 rexxapi::kNewStringOffset);
+  const auto arrayPut =
+      vectorEntry<rexxapi::ArrayPutFunction>(thread, kThreadVectorField, rexxapi::kArrayPutOffset);
+  const auto callProgram = vectorEntry<rexxapi::CallProgramFunction>(thread, kThreadVectorField,
+                                                                     rexxapi::kCallProgramOffset);
 
   void* arguments = newArray(thread, 0);
   for (int i = 1; i < argc; ++i) {

@@ -28,7 +28,9 @@ std::int64_t yearFromDays(std::int64_t days) {
 
 }  // namespace
 
-std::int64_t utcYear(std::int64_t unixNanos) { return yearFromDays(floorDiv(unixNanos, kNanosPerDay)); }
+std::int64_t utcYear(std::int64_t unixNanos) {
+  return yearFromDays(floorDiv(unixNanos, kNanosPerDay));
+}
 
 std::int64_t currentUnixNanos() {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(

@@ -25,8 +25,8 @@ TEST(Banner, YearFollowsTheUtcCalendar) {
       {951782400, 0, 2000},             // 2000-02-29, a leap day of a century year
       {-2208988800, 0, 1900},           // 1900-01-01
       {-2208988801, 0, 1899},
-      {4107542400, 0, 2100},            // 2100-03-01, after a century year without a leap day
-      {-9223372036, 0, 1677},           // near the smallest 64-bit nanosecond count
+      {4107542400, 0, 2100},   // 2100-03-01, after a century year without a leap day
+      {-9223372036, 0, 1677},  // near the smallest 64-bit nanosecond count
   };
   for (const auto& c : cases) {
     EXPECT_EQ(utcYear(c.unixSeconds * kSecond + c.nanos), c.year) << c.unixSeconds;

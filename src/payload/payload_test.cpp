@@ -24,7 +24,9 @@ std::string decode(const std::string& payload, std::uint64_t capacity) {
 // The smallest image describeExecutable reads as ELF: a 64-byte header with no tables.
 std::string minimalElf() {
   std::string elf(64, '\0');
-  elf.replace(0, 4, "\x7f" "ELF");
+  elf.replace(0, 4,
+              "\x7f"
+              "ELF");
   elf[4] = 2;  // 64-bit
   elf[5] = 1;  // little-endian
   return elf;
@@ -37,15 +39,28 @@ TEST(Decode, ExpandsPairsAndHonoursTheCapacity) {
     std::string expected;
   };
   const Case cases[] = {
-      {"\x29" "a" "\x03\n", 1000, std::string(41, 'a') + "\n\n\n"},
-      {std::string("\x00" "A" "\x02" "B", 4), 1000, "BB"},      // a zero run yields nothing
-      {"\x02" "C" "\x05", 1000, "CC"},                          // odd last byte ignored
-      {"\x02x\x02y", 3, "xx"},                                  // a run that does not fit stops
-      {"\x02x\x01y\x05z", 3, "xxy"},                            // exactly full
-      {"\x02x\x03y\x01z", 4, "xx"},                             // no later pair after a stop
+      {"\x29"
+       "a"
+       "\x03\n",
+       1000, std::string(41, 'a') + "\n\n\n"},
+      {std::string("\x00"
+                   "A"
+                   "\x02"
+                   "B",
+                   4),
+       1000, "BB"},  // a zero run yields nothing
+      {"\x02"
+       "C"
+       "\x05",
+       1000, "CC"},                   // odd last byte ignored
+      {"\x02x\x02y", 3, "xx"},        // a run that does not fit stops
+      {"\x02x\x01y\x05z", 3, "xxy"},  // exactly full
+      {"\x02x\x03y\x01z", 4, "xx"},   // no later pair after a stop
       {"", 10, ""},
       {"\x05", 10, ""},
-      {"\xff" "q", 255, std::string(255, 'q')},
+      {"\xff"
+       "q",
+       255, std::string(255, 'q')},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(decode(c.payload, c.capacity), c.expected) << "payload size " << c.payload.size();
@@ -53,8 +68,18 @@ TEST(Decode, ExpandsPairsAndHonoursTheCapacity) {
 }
 
 TEST(Decode, DecodedLengthIsTheSumOfRuns) {
-  EXPECT_EQ(decodedLength(bytes("\x29" "a" "\x03\n"), 4), 44u);
-  EXPECT_EQ(decodedLength(bytes("\xff" "a" "\xff" "b" "\x07"), 5), 510u);
+  EXPECT_EQ(decodedLength(bytes("\x29"
+                                "a"
+                                "\x03\n"),
+                          4),
+            44u);
+  EXPECT_EQ(decodedLength(bytes("\xff"
+                                "a"
+                                "\xff"
+                                "b"
+                                "\x07"),
+                          5),
+            510u);
   EXPECT_EQ(decodedLength(bytes(""), 0), 0u);
 }
 
@@ -74,7 +99,12 @@ TEST(Payload, OnlyAMarkerAfterTheImageCounts) {
   image.replace(16, 7, kPayloadMarker);  // a copy inside the image, as the launcher holds one
   EXPECT_FALSE(findPayload(bytes(image), image.size()));
 
-  const std::string file = image + "junk" + kPayloadMarker + "\x02" "a" + kPayloadMarker + "\x03" "b";
+  const std::string file = image + "junk" + kPayloadMarker +
+                           "\x02"
+                           "a" +
+                           kPayloadMarker +
+                           "\x03"
+                           "b";
   const auto span = findPayload(bytes(file), file.size());
   ASSERT_TRUE(span);
   EXPECT_EQ(span->markerOffset, 64u + 4 + 7 + 2);

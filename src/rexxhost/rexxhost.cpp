@@ -11,7 +11,6 @@
 #include "interp/interface.hpp"
 #include "rexxhost/vector.hpp"
 
-
 namespace tavmor::rexxapi {
 namespace {
 
@@ -30,7 +29,8 @@ struct InstanceState {
 };
 
 InstanceState& stateOf(void* threadContext) {
-  auto* instance = static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
+  auto* instance =
+      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
   return *static_cast<InstanceState*>(instance->state);
 }
 

@@ -15,7 +15,8 @@ namespace tavmor::rexxapi {
 inline constexpr int kTrapExitStatus = 70;
 
 [[noreturn]] inline void trapSlot(const char* vector, std::size_t offset) {
-  std::fprintf(stderr, "ERROR: Rexx interpreter: unsupported operation at offset 0x%zx of the %s vector\n",
+  std::fprintf(stderr,
+               "ERROR: Rexx interpreter: unsupported operation at offset 0x%zx of the %s vector\n",
                offset, vector);
   std::fflush(stderr);
   std::_Exit(kTrapExitStatus);

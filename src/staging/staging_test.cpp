@@ -48,8 +48,8 @@ TEST(TempScript, WritesExactBytesOwnerOnlyAndReplacesLeftovers) {
   const std::string path = dir / ".report.tmp";
   test::writeFile(path, std::string(5000, 'o'));  // a leftover from an earlier run, longer
   const std::string script("say 'hi'\n\0\xff", 12);
-  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()),
-                              script.size()));
+  ASSERT_TRUE(
+      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size()));
   EXPECT_EQ(test::readFile(path), script);
   EXPECT_EQ(statOf(path).st_mode & 0777, 0600u);
   ASSERT_TRUE(writeTempScript(path, nullptr, 0));

@@ -5,7 +5,8 @@
 
 namespace tavmor {
 
-std::optional<std::string> makeTempScriptPath(const std::string& argv0, const std::string& tempDir) {
+std::optional<std::string> makeTempScriptPath(const std::string& argv0,
+                                              const std::string& tempDir) {
   std::string stem = argv0.substr(0, argv0.find('.'));
   stem += ".tmp";
   const auto launcherPath = pathFromUtf8(stem);

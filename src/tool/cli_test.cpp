@@ -8,9 +8,12 @@ namespace {
 const std::vector<OptionSpec> kSpecs = {{"output", 'o', true}, {"json", '\0', false}};
 
 TEST(Cli, ParsesOptionsInTheirUsualSpellings) {
-  for (const auto& args : std::vector<std::vector<std::string>>{
-           {"s.rex", "-o", "out"}, {"-oout", "s.rex"}, {"--output", "out", "s.rex"},
-           {"--output=out", "s.rex"}, {"-o", "x", "s.rex", "-o", "out"}}) {
+  for (const auto& args :
+       std::vector<std::vector<std::string>>{{"s.rex", "-o", "out"},
+                                             {"-oout", "s.rex"},
+                                             {"--output", "out", "s.rex"},
+                                             {"--output=out", "s.rex"},
+                                             {"-o", "x", "s.rex", "-o", "out"}}) {
     const ParsedArgs parsed = parseArgs(args, kSpecs);
     EXPECT_TRUE(parsed.error.empty()) << parsed.error;
     EXPECT_EQ(parsed.value("output"), "out");

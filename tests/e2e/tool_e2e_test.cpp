@@ -25,9 +25,14 @@ TEST(ToolCli, HelpVersionAndUsageErrors) {
   EXPECT_EQ(r.status, 0);
   EXPECT_NE(r.out.find("Usage: tavmor pack"), std::string::npos);
 
-  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
-           {}, {"frobnicate"}, {"pack"}, {"pack", "a.rex"}, {"pack", "a.rex", "-o"},
-           {"pack", "a.rex", "b.rex", "-o", "x"}, {"pack", "--bogus"}}) {
+  for (const std::vector<std::string>& args :
+       std::vector<std::vector<std::string>>{{},
+                                             {"frobnicate"},
+                                             {"pack"},
+                                             {"pack", "a.rex"},
+                                             {"pack", "a.rex", "-o"},
+                                             {"pack", "a.rex", "b.rex", "-o", "x"},
+                                             {"pack", "--bogus"}}) {
     r = run(kTool, args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());
     EXPECT_NE(r.err.find("tavmor"), std::string::npos);

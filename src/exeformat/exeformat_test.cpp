@@ -6,53 +6,13 @@
 #include <random>
 #include <string>
 
+#include "support/images.hpp"
+
 namespace tavmor {
 namespace {
 
-void put(std::string& image, std::size_t offset, std::uint64_t value, int bytes) {
-  for (int i = 0; i < bytes; ++i) image[offset + i] = static_cast<char>(value >> (8 * i));
-}
-
-// An ELF header with one section of `sectionSize` bytes at 0x100 and its table after it.
-std::string elfImage(std::uint64_t sectionSize) {
-  std::string image(0x100 + sectionSize + 2 * 64, '\0');
-  image.replace(0, 4, "\x7f" "ELF");
-  image[4] = 2;
-  image[5] = 1;
-  put(image, 18, kElfMachineX8664, 2);
-  put(image, 40, 0x100 + sectionSize, 8);  // e_shoff
-  put(image, 58, 64, 2);                   // e_shentsize
-  put(image, 60, 2, 2);                    // e_shnum: the null section and one more
-  const std::size_t section = 0x100 + sectionSize + 64;
-  put(image, section + 4, 1, 4);  // PROGBITS
-  put(image, section + 24, 0x100, 8);
-  put(image, section + 32, sectionSize, 8);
-  return image;
-}
-
-// A PE32+ image: headers, one section of 0x200 bytes at 0x200, and optionally a certificate
-// table of certSize bytes at certOffset.
-std::string peImage(std::uint32_t certOffset = 0, std::uint32_t certSize = 0) {
-  std::string image(0x400, '\0');
-  image[0] = 'M';
-  image[1] = 'Z';
-  put(image, 0x3c, 0x80, 4);
-  image.replace(0x80, 4, std::string("PE\0\0", 4));
-  const std::size_t coff = 0x84;
-  put(image, coff, kPeMachineAmd64, 2);
-  put(image, coff + 2, 1, 2);
-  put(image, coff + 16, 240, 2);
-  const std::size_t opt = coff + 20;
-  put(image, opt, 0x20b, 2);
-  put(image, opt + 60, 0x200, 4);   // SizeOfHeaders
-  put(image, opt + 108, 16, 4);     // NumberOfRvaAndSizes
-  put(image, opt + 112 + 4 * 8, certOffset, 4);
-  put(image, opt + 112 + 4 * 8 + 4, certSize, 4);
-  const std::size_t section = opt + 240;
-  put(image, section + 16, 0x200, 4);
-  put(image, section + 20, 0x200, 4);
-  return image;
-}
+using test::elfImage;
+using test::peImage;
 
 ExecutableLayout describe(const std::string& image) {
   return describeExecutable(reinterpret_cast<const unsigned char*>(image.data()), image.size());

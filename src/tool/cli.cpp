@@ -36,7 +36,8 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
     bool hasInlineValue = false;
     if (arg.rfind("--", 0) == 0) {
       const std::size_t equals = arg.find('=');
-      const std::string name = arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
+      const std::string name =
+          arg.substr(2, equals == std::string::npos ? std::string::npos : equals - 2);
       if (equals != std::string::npos) {
         inlineValue = arg.substr(equals + 1);
         hasInlineValue = true;
@@ -76,6 +77,44 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
     parsed.options.emplace_back(spec->longName, inlineValue);
   }
   return parsed;
+}
+
+std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs, const char* help,
+                             const char* operandName, ParsedArgs& parsed) {
+  parsed = parseArgs(args, specs);
+  if (parsed.help) {
+    std::cout << help << std::flush;
+    return kStatusOk;
+  }
+  if (!parsed.error.empty()) return usageError(verb, parsed.error);
+  if (parsed.operands.size() != 1)
+    return usageError(verb, std::string("expected one ") + operandName);
+  return std::nullopt;
+}
+
+std::string readFailure(const std::string& path, const ReadResult& read) {
+  const std::string reason = read.error.empty() ? "" : ": " + read.error;
+  switch (read.status) {
+    case ReadStatus::kCannotOpen:
+      return path + ": cannot open" + reason;
+    case ReadStatus::kShortRead:
+      return path + ": cannot read" + reason;
+    case ReadStatus::kNoMemory:
+      return path + ": not enough memory to read it";
+    case ReadStatus::kOk:
+      break;
+  }
+  return path;
+}
+
+std::optional<FileImage> readInput(const std::string& verb, const std::string& path) {
+  ReadResult read = readWholeFile(path);
+  if (read.status != ReadStatus::kOk) {
+    error(verb + ": " + readFailure(path, read));
+    return std::nullopt;
+  }
+  return std::move(read.image);
 }
 
 int error(const std::string& message, int status) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.hpp"
+
 namespace tavmor::cli {
 
 inline constexpr int kStatusOk = 0;
@@ -30,6 +32,20 @@ struct ParsedArgs {
 
 // Parses args (without the program and verb names). "-" is an operand; "--" ends the options.
 ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+
+// The start of every verb: parses args by specs into parsed and returns nothing when the verb
+// goes on. Otherwise returns the status to end with: 0 after printing help for --help, 2 after
+// a usage error for a bad option or operands other than one `operandName`.
+std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs, const char* help,
+                             const char* operandName, ParsedArgs& parsed);
+
+// "<path>: <why reading it failed>", for a read that did not succeed.
+std::string readFailure(const std::string& path, const ReadResult& read);
+
+// Reads the file a verb works on whole. On failure prints "tavmor: <verb>: <path>: <cause>" on
+// stderr and returns nothing.
+std::optional<FileImage> readInput(const std::string& verb, const std::string& path);
 
 // Prints "tavmor: <message>" on stderr and returns status.
 int error(const std::string& message, int status = kStatusFailure);

@@ -4,7 +4,10 @@
 #include <vector>
 
 #include "tool/cli.hpp"
+#include "tool/extract.hpp"
+#include "tool/inspect.hpp"
 #include "tool/pack.hpp"
+#include "tool/verify.hpp"
 #include "tool/version.hpp"
 
 namespace {
@@ -16,6 +19,10 @@ constexpr char kHelp[] =
     "\n"
     "Commands:\n"
     "  pack SCRIPT -o OUT [--stub LAUNCHER]   pack a script into a launcher file\n"
+    "  extract FILE [-o OUT]                  write the script a launcher file runs\n"
+    "  inspect FILE [--json]                  show what a launcher file holds\n"
+    "  verify FILE                            check that a launcher file runs its script as "
+    "packed\n"
     "\n"
     "Options:\n"
     "  -h, --help       show this help ('tavmor COMMAND --help' for a command)\n"
@@ -41,5 +48,8 @@ int main(int argc, char** argv) {
     return cli::kStatusOk;
   }
   if (verb == "pack") return packCommand(rest);
+  if (verb == "extract") return extractCommand(rest);
+  if (verb == "inspect") return inspectCommand(rest);
+  if (verb == "verify") return verifyCommand(rest);
   return cli::error("unknown command '" + verb + "' (see 'tavmor --help')", cli::kStatusUsage);
 }

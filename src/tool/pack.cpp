@@ -34,20 +34,6 @@ std::string defaultStubPath() {
   return dir + "tavmor-launcher" + executableSuffix();
 }
 
-std::string readFailure(const std::string& what, const ReadResult& read) {
-  switch (read.status) {
-    case ReadStatus::kCannotOpen:
-      return what + ": cannot open" + (read.error.empty() ? "" : ": " + read.error);
-    case ReadStatus::kShortRead:
-      return what + ": cannot read" + (read.error.empty() ? "" : ": " + read.error);
-    case ReadStatus::kNoMemory:
-      return what + ": not enough memory to read it";
-    case ReadStatus::kOk:
-      break;
-  }
-  return what;
-}
-
 }  // namespace
 
 bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsigned char* script,
@@ -90,14 +76,12 @@ PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
 }
 
 int packCommand(const std::vector<std::string>& args) {
-  const cli::ParsedArgs parsed =
-      cli::parseArgs(args, {{"output", 'o', true}, {"stub", '\0', true}});
-  if (parsed.help) {
-    std::cout << kPackHelp;
-    return cli::kStatusOk;
+  cli::ParsedArgs parsed;
+  if (const auto status =
+          cli::startVerb("pack", args, {{"output", 'o', true}, {"stub", '\0', true}}, kPackHelp,
+                         "SCRIPT", parsed)) {
+    return *status;
   }
-  if (!parsed.error.empty()) return cli::usageError("pack", parsed.error);
-  if (parsed.operands.size() != 1) return cli::usageError("pack", "expected one SCRIPT");
   const auto output = parsed.value("output");
   if (!output || output->empty()) return cli::usageError("pack", "missing -o OUT");
   const std::string scriptPath = parsed.operands[0];
@@ -114,14 +98,14 @@ int packCommand(const std::vector<std::string>& args) {
   } else {
     scriptFile = readWholeFile(scriptPath);
     if (scriptFile.status != ReadStatus::kOk) {
-      return cli::error("pack: " + readFailure(scriptPath, scriptFile));
+      return cli::error("pack: " + cli::readFailure(scriptPath, scriptFile));
     }
     script = scriptFile.image.bytes.get();
     scriptSize = scriptFile.image.size;
   }
   const ReadResult stub = readWholeFile(stubPath);
   if (stub.status != ReadStatus::kOk) {
-    return cli::error("pack: stub " + readFailure(stubPath, stub));
+    return cli::error("pack: stub " + cli::readFailure(stubPath, stub));
   }
 
   const PackedFile packed =

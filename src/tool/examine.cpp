@@ -1,0 +1,193 @@
+#include "tool/examine.hpp"
+
+#include "payload/format.hpp"
+
+namespace tavmor {
+namespace {
+
+constexpr std::uint64_t kCertificateHeaderSize = 8;  // dwLength, wRevision, wCertificateType
+constexpr std::uint64_t kCertificateAlignment = 8;
+
+std::string bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
+
+std::uint64_t readLe(const unsigned char* p, int size) {
+  std::uint64_t value = 0;
+  for (int i = size; i-- > 0;) value = (value << 8) | p[i];
+  return value;
+}
+
+void examineFormat(const LauncherFileReport& report, std::vector<std::string>& warnings) {
+  const ExecutableLayout& layout = report.layout;
+  if (layout.format == ExecutableFormat::kUnknown) {
+    warnings.push_back("not an ELF or PE executable, so not a launcher file");
+  } else if (layout.imageEnd > report.fileSize) {
+    warnings.push_back("the executable headers describe more data than the file's " +
+                       bytes(report.fileSize) + " (the file is truncated or its headers lie)");
+  } else if (layout.format == ExecutableFormat::kElf && !layout.is64Bit) {
+    warnings.push_back("a 32-bit or big-endian ELF file, which no launcher is built as");
+  }
+}
+
+std::optional<CertificateReport> examineCertificate(const unsigned char* image,
+                                                    const LauncherFileReport& report,
+                                                    std::vector<std::string>& warnings) {
+  if (!report.layout.certificate) return std::nullopt;
+  CertificateReport cert;
+  cert.offset = report.layout.certificate->offset;
+  cert.size = report.layout.certificate->size;
+  const std::uint64_t fileSize = report.fileSize;
+  const std::string where = "the certificate table (offset " + std::to_string(cert.offset) + ", " +
+                            bytes(cert.size) + ")";
+  if (cert.offset > fileSize || cert.size > fileSize - cert.offset) {
+    warnings.push_back(where + " lies outside the file of " + bytes(fileSize));
+    return cert;
+  }
+  cert.setApart = report.layout.appendedEnd == cert.offset && cert.offset + cert.size == fileSize;
+  if (cert.offset < report.layout.appendedStart) {
+    warnings.push_back(where + " begins inside the executable image");
+    return cert;
+  }
+  if (!cert.setApart) {
+    warnings.push_back(where +
+                       " does not run to the end of the file, so the launcher takes it for part "
+                       "of the script");
+    return cert;
+  }
+  if (cert.size >= kCertificateHeaderSize) {
+    const unsigned char* header = image + cert.offset;
+    cert.entryLength = static_cast<std::uint32_t>(readLe(header, 4));
+    cert.revision = static_cast<std::uint16_t>(readLe(header + 4, 2));
+    cert.type = static_cast<std::uint16_t>(readLe(header + 6, 2));
+    if (*cert.entryLength < kCertificateHeaderSize || *cert.entryLength > cert.size) {
+      warnings.push_back(where + " holds an entry of " + bytes(*cert.entryLength) +
+                         ", which does not fit it");
+    }
+  } else {
+    warnings.push_back(where + " is too small to hold a signature");
+  }
+  return cert;
+}
+
+// Markers in the appended data, the launcher's one included.
+std::uint64_t countMarkers(const unsigned char* image, const ExecutableLayout& layout) {
+  std::uint64_t count = 0;
+  std::uint64_t searched = layout.appendedEnd - layout.appendedStart;
+  while (const auto marker =
+             findLastMarker(image + layout.appendedStart, searched, kPayloadMarker)) {
+    ++count;
+    // Occurrences may overlap: the next one may end just before this one's last byte.
+    searched = *marker + kPayloadMarkerSize - 1;
+  }
+  return count;
+}
+
+// Signing pads the file with zero bytes to align the certificate table it appends. Those bytes
+// end up in the payload, where they make zero-count pairs (and maybe an odd byte) that decode to
+// nothing. Counted here: the most zero bytes, fewer than the alignment, that leave whole pairs.
+std::uint64_t signingPaddingOf(const unsigned char* payload, std::uint64_t length) {
+  std::uint64_t zeros = 0;
+  while (zeros < kCertificateAlignment - 1 && zeros < length && payload[length - 1 - zeros] == 0) {
+    ++zeros;
+  }
+  if ((length - zeros) % kPairSize != 0 && zeros != 0) --zeros;
+  return zeros;
+}
+
+void examinePayload(const unsigned char* image, LauncherFileReport& report) {
+  const PayloadSpan& span = *report.payload;
+  const unsigned char* payload = image + span.payloadStart;
+  const std::uint64_t length = span.payloadEnd - span.payloadStart;
+  if (report.certificate && report.certificate->setApart) {
+    report.signingPadding = signingPaddingOf(payload, length);
+  }
+  const std::uint64_t pairBytes = length - report.signingPadding;
+  report.pairCount = pairBytes / kPairSize;
+  report.oddTrailingByte = pairBytes % kPairSize != 0;
+  for (std::uint64_t i = 0; i + 1 < pairBytes; i += kPairSize) {
+    if (payload[i] == 0) ++report.zeroCountPairs;
+  }
+  if (report.markerCount > 1) {
+    report.warnings.push_back(std::to_string(report.markerCount) +
+                              " markers in the appended data; the launcher runs only what follows "
+                              "the last, at offset " +
+                              std::to_string(span.markerOffset));
+  }
+  if (report.oddTrailingByte) {
+    report.warnings.push_back(
+        "the payload ends in an odd byte, which the launcher ignores (the file may be truncated)");
+  }
+  if (report.zeroCountPairs != 0) {
+    report.warnings.push_back(std::to_string(report.zeroCountPairs) +
+                              (report.zeroCountPairs == 1 ? " pair has" : " pairs have") +
+                              " a zero count, which tavmor never writes");
+  }
+
+  const std::uint64_t described = decodedLength(payload, length);
+  const auto script = decodeScript(image, span);
+  if (!script) {
+    report.warnings.push_back("the script decodes to " + bytes(described) +
+                              ", more than memory holds; the launcher cannot run it either");
+    return;
+  }
+  report.scriptLength = script->length;
+  report.scriptSha256 = sha256(script->bytes.get(), script->length);
+  if (script->length != described) {
+    report.warnings.push_back("the launcher's decoder stops after " + bytes(script->length) +
+                              " of the " + bytes(described) + " the pairs describe");
+  }
+}
+
+}  // namespace
+
+LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t size) {
+  LauncherFileReport report;
+  report.fileSize = size;
+  report.layout = describeExecutable(image, size);
+  examineFormat(report, report.warnings);
+  report.certificate = examineCertificate(image, report, report.warnings);
+  report.markerCount = countMarkers(image, report.layout);
+  report.payload = findPayload(image, size);
+  if (!report.payload) {
+    report.warnings.push_back(kNoScriptFound);
+    return report;
+  }
+  examinePayload(image, report);
+  return report;
+}
+
+std::string machineName(ExecutableFormat format, std::uint32_t machine) {
+  struct Name {
+    ExecutableFormat format;
+    std::uint32_t machine;
+    const char* name;
+  };
+  constexpr Name kNames[] = {
+      {ExecutableFormat::kElf, kElfMachineX8664, "x86-64"},
+      {ExecutableFormat::kElf, 3, "x86"},
+      {ExecutableFormat::kElf, 183, "AArch64"},
+      {ExecutableFormat::kElf, 40, "ARM"},
+      {ExecutableFormat::kPe, kPeMachineAmd64, "x86-64"},
+      {ExecutableFormat::kPe, 0x14c, "x86"},
+      {ExecutableFormat::kPe, 0xaa64, "AArch64"},
+  };
+  for (const auto& n : kNames) {
+    if (n.format == format && n.machine == machine) return n.name;
+  }
+  constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(machine >> shift) & 0xf];
+  return "unknown (0x" + hex + ")";
+}
+
+std::string certificateTypeName(std::uint16_t type) {
+  switch (type) {
+    case 1:
+      return "X.509";
+    case 2:
+      return "PKCS #7 (Authenticode)";
+    default:
+      return "unknown (" + std::to_string(type) + ")";
+  }
+}
+
+}  // namespace tavmor

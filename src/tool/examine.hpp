@@ -1,0 +1,58 @@
+#pragma once
+// What a launcher file holds, found with the launcher's own search and decoder, and what in it
+// would keep the launcher from running the script the file was packed with.
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exeformat/exeformat.hpp"
+#include "payload/payload.hpp"
+#include "sha256/sha256.hpp"
+
+namespace tavmor {
+
+inline constexpr char kNoScriptFound[] =
+    "no script: no marker in the data appended after the executable image";
+
+// A PE image's certificate table, as its security directory entry describes it.
+struct CertificateReport {
+  std::uint64_t offset = 0;
+  std::uint64_t size = 0;
+  // Lies after the image and runs to the end of the file, so the payload stops where it begins.
+  bool setApart = false;
+  // The header of the table's first entry (WIN_CERTIFICATE), when the table is in the file.
+  std::optional<std::uint32_t> entryLength;
+  std::uint16_t revision = 0;
+  std::uint16_t type = 0;
+};
+
+struct LauncherFileReport {
+  std::uint64_t fileSize = 0;
+  ExecutableLayout layout;
+  std::optional<PayloadSpan> payload;  // as the launcher finds it
+  std::uint64_t markerCount = 0;       // markers in the appended data
+  // Zero bytes at the end of the payload that align a certificate table added by signing.
+  std::uint64_t signingPadding = 0;
+  std::uint64_t pairCount = 0;
+  std::uint64_t zeroCountPairs = 0;
+  bool oddTrailingByte = false;
+  std::optional<std::uint64_t> scriptLength;  // as the launcher decodes it
+  std::optional<Sha256Digest> scriptSha256;
+  std::optional<CertificateReport> certificate;
+  // Everything that makes the file differ from what tavmor writes, or keeps the launcher from
+  // running it as packed; one sentence each.
+  std::vector<std::string> warnings;
+};
+
+// Examines the file image [image, image + size). Never reads outside it.
+LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t size);
+
+// "x86-64", "x86", "AArch64", ... or "unknown (0x...)".
+std::string machineName(ExecutableFormat format, std::uint32_t machine);
+
+// "PKCS #7 (Authenticode)", ... for a WIN_CERTIFICATE type.
+std::string certificateTypeName(std::uint16_t type);
+
+}  // namespace tavmor

@@ -1,0 +1,63 @@
+#include "tool/extract.hpp"
+
+#include <cstring>
+#include <iostream>
+
+#include "payload/payload.hpp"
+#include "platform/file.hpp"
+#include "tool/cli.hpp"
+#include "tool/examine.hpp"
+
+namespace tavmor {
+namespace {
+
+constexpr char kExtractHelp[] =
+    "Usage: tavmor extract FILE [-o OUT]\n"
+    "\n"
+    "Writes the script the launcher file FILE runs, exactly as the launcher would hand it to the\n"
+    "interpreter, to OUT or to standard output.\n"
+    "\n"
+    "Options:\n"
+    "  -o, --output OUT    the file to write (\"-\" for standard output; replaced atomically,\n"
+    "                      readable by its owner only)\n"
+    "  -h, --help          show this help\n";
+
+}  // namespace
+
+int extractCommand(const std::vector<std::string>& args) {
+  cli::ParsedArgs parsed;
+  if (const auto status =
+          cli::startVerb("extract", args, {{"output", 'o', true}}, kExtractHelp, "FILE", parsed)) {
+    return *status;
+  }
+  const std::string output = parsed.value("output").value_or("-");
+  if (output.empty()) return cli::usageError("extract", "empty output file name");
+  const std::string& path = parsed.operands[0];
+
+  const auto image = cli::readInput("extract", path);
+  if (!image) return cli::kStatusFailure;
+  const auto span = findPayload(image->bytes.get(), image->size);
+  if (!span) return cli::error("extract: " + path + ": " + kNoScriptFound);
+  const auto script = decodeScript(image->bytes.get(), *span);
+  if (!script) return cli::error("extract: " + path + ": not enough memory to decode the script");
+
+  if (output == "-") {
+    if (!writeStandardOutput(script->bytes.get(), script->length)) {
+      return cli::error("extract: cannot write the script to standard output");
+    }
+    return cli::kStatusOk;
+  }
+  const auto checkWritten = [&](const std::string& tempPath) {
+    const ReadResult written = readWholeFile(tempPath);
+    return written.status == ReadStatus::kOk && written.image.size == script->length &&
+           std::memcmp(written.image.bytes.get(), script->bytes.get(), script->length) == 0;
+  };
+  std::string error;
+  if (!replaceFileAtomically(output, script->bytes.get(), script->length, FileMode::kOwnerOnly,
+                             checkWritten, error)) {
+    return cli::error("extract: " + output + ": " + error);
+  }
+  return cli::kStatusOk;
+}
+
+}  // namespace tavmor

@@ -1,0 +1,50 @@
+#include "tool/verify.hpp"
+
+#include <iostream>
+
+#include "tool/cli.hpp"
+#include "tool/examine.hpp"
+
+namespace tavmor {
+namespace {
+
+constexpr char kVerifyHelp[] =
+    "Usage: tavmor verify FILE\n"
+    "\n"
+    "Checks that the launcher file FILE carries a well-formed payload that the launcher runs as\n"
+    "it is: an ELF or PE executable, one marker in the data appended to it, whole pairs without\n"
+    "zero counts, a script that decodes whole, and, in a signed Windows file, a certificate table\n"
+    "that ends the file. Exits with 0 and one line on standard output when it does, with 1 and\n"
+    "one line per reason on standard error when it does not. The format has no checksum: a file\n"
+    "cut between two pairs still verifies. The signature itself is not checked.\n"
+    "\n"
+    "Options:\n"
+    "  -h, --help    show this help\n";
+
+}  // namespace
+
+int verifyCommand(const std::vector<std::string>& args) {
+  cli::ParsedArgs parsed;
+  if (const auto status = cli::startVerb("verify", args, {}, kVerifyHelp, "FILE", parsed)) {
+    return *status;
+  }
+  const std::string& path = parsed.operands[0];
+  const auto image = cli::readInput("verify", path);
+  if (!image) return cli::kStatusFailure;
+
+  const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
+  if (!report.warnings.empty()) {
+    for (const auto& warning : report.warnings) cli::error("verify: " + path + ": " + warning);
+    return cli::kStatusFailure;
+  }
+  std::cout << path << ": ok: " << formatName(report.layout.format) << " launcher file, script of "
+            << *report.scriptLength << " bytes, SHA-256 " << toHex(*report.scriptSha256);
+  if (report.certificate) {
+    std::cout << ", signed (certificate table of " << report.certificate->size
+              << " bytes; the signature itself is not checked)";
+  }
+  std::cout << '\n' << std::flush;
+  return cli::kStatusOk;
+}
+
+}  // namespace tavmor

@@ -1,0 +1,20 @@
+#pragma once
+// Small synthetic executables for tests of code that reads ELF and PE layouts.
+
+#include <cstdint>
+#include <string>
+
+namespace tavmor::test {
+
+// Stores value little-endian in bytes [offset, offset + size) of image.
+void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size);
+
+// An x86-64 ELF header with one section of `sectionSize` bytes at 0x100 and its table after it.
+std::string elfImage(std::uint64_t sectionSize);
+
+// An x86-64 PE32+ image of 0x400 bytes: headers and one section of 0x200 bytes at 0x200; its
+// security directory entry (at kPeSecurityEntry) says certOffset and certSize.
+std::string peImage(std::uint32_t certOffset = 0, std::uint32_t certSize = 0);
+inline constexpr std::size_t kPeSecurityEntry = 0x84 + 20 + 112 + 4 * 8;
+
+}  // namespace tavmor::test

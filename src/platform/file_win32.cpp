@@ -1,0 +1,213 @@
+#include <windows.h>
+
+#include <new>
+#include <random>
+
+#include "platform/file.hpp"
+#include "platform/path.hpp"
+
+namespace tavmor {
+namespace {
+
+constexpr DWORD kMaxChunk = 1u << 30;
+
+std::string systemError(DWORD code) {
+  wchar_t* message = nullptr;
+  const DWORD length = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
+  std::wstring text(message != nullptr ? message : L"", length);
+  ::LocalFree(message);
+  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
+    text.pop_back();
+  }
+  const auto utf8 = utf8FromPath(text);
+  if (!utf8 || utf8->empty()) return "system error " + std::to_string(code);
+  return *utf8;
+}
+
+std::string lastError() { return systemError(::GetLastError()); }
+
+struct HandleCloser {
+  HANDLE handle;
+  ~HandleCloser() {
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
+  }
+};
+
+bool writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return false;
+    if (written == 0) {
+      ::SetLastError(ERROR_DISK_FULL);
+      return false;
+    }
+    data += written;
+    size -= written;
+  }
+  return true;
+}
+
+// A name beside `path` that nothing else uses: "." + its file name + "." + random letters.
+std::string siblingTempName(const std::string& path, std::mt19937_64& random) {
+  const std::size_t cut = path.find_last_of("/\\:");
+  const std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
+  const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::string suffix(8, 'x');
+  for (char& c : suffix) c = kLetters[random() % (sizeof(kLetters) - 1)];
+  return dir + "." + name + "." + suffix;
+}
+
+}  // namespace
+
+ReadResult readWholeFile(const std::string& path) {
+  ReadResult result;
+  const auto native = pathFromUtf8(path);
+  if (!native) {
+    result.status = ReadStatus::kCannotOpen;
+    result.error = "the name is not valid UTF-8";
+    return result;
+  }
+  // Opening a directory fails here; devices, pipes and consoles are refused by type below.
+  const HANDLE handle = ::CreateFileW(native->c_str(), GENERIC_READ,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    result.status = ReadStatus::kCannotOpen;
+    result.error = lastError();
+    return result;
+  }
+  HandleCloser closer{handle};
+  LARGE_INTEGER fileSize{};
+  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &fileSize)) {
+    result.status = ReadStatus::kCannotOpen;
+    result.error = "not a regular file";
+    return result;
+  }
+  const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
+  if (size >= SIZE_MAX) {
+    result.status = ReadStatus::kNoMemory;
+    return result;
+  }
+  // One extra byte lets the read notice a file that grew since its size was taken.
+  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
+  if (!result.image.bytes) {
+    result.status = ReadStatus::kNoMemory;
+    return result;
+  }
+  std::uint64_t done = 0;
+  while (done <= size) {
+    const std::uint64_t want = size + 1 - done;
+    const DWORD chunk = want > kMaxChunk ? kMaxChunk : static_cast<DWORD>(want);
+    DWORD got = 0;
+    if (!::ReadFile(handle, result.image.bytes.get() + done, chunk, &got, nullptr)) {
+      result.status = ReadStatus::kShortRead;
+      result.error = lastError();
+      return result;
+    }
+    if (got == 0) break;
+    done += got;
+  }
+  if (done != size) {
+    result.status = ReadStatus::kShortRead;
+    result.error =
+        done < size ? "the file shrank while it was read" : "the file grew while it was read";
+    return result;
+  }
+  result.image.size = size;
+  return result;
+}
+
+bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
+                           FileMode, const WriteCheck& check, std::string& error) {
+  // The mode needs nothing here: Windows runs files by their name's extension, and a new file
+  // takes the access rules of its folder, which for the temp directory is the user's own.
+  const auto target = pathFromUtf8(path);
+  if (!target) {
+    error = "the name is not valid UTF-8";
+    return false;
+  }
+  std::mt19937_64 random(static_cast<std::uint64_t>(::GetTickCount64()) ^
+                         (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
+                         reinterpret_cast<std::uintptr_t>(&random));
+  std::string temp;
+  std::filesystem::path nativeTemp;
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
+    temp = siblingTempName(path, random);
+    nativeTemp = *pathFromUtf8(temp);
+    // CREATE_NEW never opens an existing file, nor follows a link planted at the name.
+    handle = ::CreateFileW(nativeTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = "cannot create " + temp + ": " + lastError();
+    return false;
+  }
+  auto fail = [&](const std::string& what) {
+    error = what;
+    ::DeleteFileW(nativeTemp.c_str());
+    return false;
+  };
+  if (!writeAll(handle, data, size)) {
+    const std::string reason = lastError();
+    ::CloseHandle(handle);
+    return fail("cannot write " + temp + ": " + reason);
+  }
+  if (!::CloseHandle(handle)) return fail("cannot write " + temp + ": " + lastError());
+  if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
+  // Replaces a file, or a link, at the target in one step; a directory there makes it fail.
+  if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    return fail("cannot replace " + path + ": " + lastError());
+  }
+  return true;
+}
+
+std::string currentExecutablePath() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length =
+        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (length == 0) return {};
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      break;
+    }
+    if (buffer.size() >= 32768) return {};
+    buffer.resize(buffer.size() * 2);
+  }
+  return utf8FromPath(buffer).value_or(std::string());
+}
+
+}  // namespace tavmor
+
+namespace tavmor {
+
+bool readStandardInput(std::string& out) {
+  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    DWORD got = 0;
+    if (!::ReadFile(input, buffer, sizeof buffer, &got, nullptr)) {
+      // The writer closing its end of a pipe is how a pipe ends.
+      return ::GetLastError() == ERROR_BROKEN_PIPE;
+    }
+    if (got == 0) return true;
+    out.append(buffer, got);
+  }
+}
+
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
+  return writeAll(output, data, size);
+}
+
+const char* executableSuffix() { return ".exe"; }
+
+}  // namespace tavmor

@@ -1,0 +1,88 @@
+// Whole-file reading and atomic replacement with Windows file names and devices.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "platform/file.hpp"
+#include "platform/path.hpp"
+#include "support/test_support.hpp"
+
+namespace tavmor {
+namespace {
+
+using test::TempDir;
+
+int entriesIn(const std::string& dir) {
+  int entries = 0;
+  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(*pathFromUtf8(dir))) {
+    ++entries;
+  }
+  return entries;
+}
+
+const unsigned char* bytesOf(const std::string& s) {
+  return reinterpret_cast<const unsigned char*>(s.data());
+}
+
+TEST(FileWin32, ReadsRegularFilesOnlyWhateverTheirName) {
+  TempDir dir;
+  const std::string content("MZ\0\r\n\x1a tail", 11);
+  const std::string named = dir.path() + "\\d\xc3\xb6n\xc3\xa9\xe6\x97\xa5.exe";
+  test::writeFile(named, content);
+  const ReadResult ok = readWholeFile(named);
+  ASSERT_EQ(ok.status, ReadStatus::kOk);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ok.image.bytes.get()), ok.image.size),
+            content);
+
+  for (const std::string& refused :
+       {dir.path(), dir.path() + "\\missing.exe", std::string("NUL"), std::string("CON"),
+        std::string("report"), dir.path() + "\\t\xebst.exe"}) {
+    EXPECT_EQ(readWholeFile(refused).status, ReadStatus::kCannotOpen) << refused;
+  }
+}
+
+TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
+  TempDir dir;
+  const std::string target = dir.path() + "\\out.exe";
+  std::string error;
+  test::writeFile(target, std::string(10000, 'o'));
+  ASSERT_TRUE(
+      replaceFileAtomically(target, bytesOf("new"), 3, FileMode::kExecutable, nullptr, error))
+      << error;
+  EXPECT_EQ(test::readFile(target), "new");
+  EXPECT_EQ(entriesIn(dir.path()), 1);
+
+  // A check that fails keeps the old file.
+  std::string checked;
+  const auto refuse = [&](const std::string& temp) {
+    checked = temp;
+    return false;
+  };
+  EXPECT_FALSE(
+      replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse, error));
+  EXPECT_EQ(checked.rfind(dir.path() + "\\.out.exe.", 0), 0u) << checked;
+  EXPECT_EQ(test::readFile(target), "new");
+  EXPECT_EQ(entriesIn(dir.path()), 1);
+
+  // A directory at the name is never replaced.
+  const std::string taken = dir.path() + "\\taken";
+  ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(taken)->c_str(), nullptr));
+  EXPECT_FALSE(replaceFileAtomically(taken, bytesOf("x"), 1, FileMode::kOwnerOnly, nullptr, error));
+  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(entriesIn(dir.path()), 2);
+
+  EXPECT_FALSE(replaceFileAtomically(dir.path() + "\\missing\\out.exe", bytesOf("x"), 1,
+                                     FileMode::kOwnerOnly, nullptr, error));
+  EXPECT_EQ(error.find("cannot create"), 0u) << error;
+}
+
+TEST(FileWin32, KnowsItsOwnExecutable) {
+  const std::string self = currentExecutablePath();
+  EXPECT_EQ(self.substr(self.size() - 4), ".exe") << self;
+  EXPECT_NE(self.find("tavmor_win32_unit_tests"), std::string::npos) << self;
+  EXPECT_STREQ(executableSuffix(), ".exe");
+}
+
+}  // namespace
+}  // namespace tavmor

@@ -38,3 +38,5 @@ set(TAVMOR_TOOL_PLATFORM_SOURCES ${TAVMOR_APP_RESOURCE})
 # The C++ runtime, libgcc and winpthreads go into each program: a launcher file needs no DLL
 # beside it but the interpreter's.
 add_link_options(-static)
+# Every launcher file carries the launcher: without its symbol tables it is a third the size.
+add_link_options($<$<CONFIG:Release,MinSizeRel>:-s>)

@@ -1,7 +1,10 @@
 // The launcher: prints the banner, takes the Rexx script appended to its own file, stages it in
 // the temp directory and has the interpreter run it with the launcher's arguments.
+#include <initializer_list>
 #include <iostream>
+#include <new>
 #include <string>
+#include <string_view>
 
 #include "interp/interp.hpp"
 #include "launcher/banner.hpp"
@@ -14,21 +17,23 @@ namespace {
 constexpr int kStatusFailure = -1;  // all bits set: 255 on POSIX, 0xFFFFFFFF on Windows
 constexpr int kStatusNoScript = 1;
 
-int fail(const std::string& message, int status) {
-  std::cerr << "ERROR: " << message << '\n' << std::flush;
+// Writes the parts as one "ERROR: " line. It builds no string, so that it still works when
+// memory has run out.
+int fail(int status, std::initializer_list<std::string_view> parts) {
+  std::cerr << "ERROR: ";
+  for (const std::string_view part : parts) std::cerr << part;
+  std::cerr << '\n' << std::flush;
   return status;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int launch(int argc, char** argv) {
   using namespace tavmor;
   printBanner(std::cout, currentUnixNanos());
 
   const TempDirectory tempDir = platformTempDirectory();
-  if (!tempDir.path) return fail(tempDir.error, kStatusFailure);
+  if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
   if (argc < 1 || argv[0] == nullptr) {
-    return fail("The launcher was started without its own name (argv[0]).", kStatusFailure);
+    return fail(kStatusFailure, {"The launcher was started without its own name (argv[0])."});
   }
   const std::string launcherName = argv[0];
 
@@ -37,31 +42,45 @@ int main(int argc, char** argv) {
     case ReadStatus::kOk:
       break;
     case ReadStatus::kCannotOpen:
-      return fail("opening " + launcherName, kStatusFailure);
+      return fail(kStatusFailure, {"opening ", launcherName});
     case ReadStatus::kShortRead:
-      return fail("reading " + launcherName + ": " + read.error, kStatusFailure);
+      return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kNoMemory:
-      return fail("Not enough memory to read " + launcherName, kStatusFailure);
+      return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
   }
   FileImage image = std::move(read.image);
 
   const auto span = findPayload(image.bytes.get(), image.size);
-  if (!span) return fail("Rexx code not found.", kStatusNoScript);
+  if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
   auto script = decodeScript(image.bytes.get(), *span);
-  if (!script) return fail("Not enough memory to decode the Rexx code.", kStatusFailure);
+  if (!script) return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
 
   const auto tempPath = makeTempScriptPath(launcherName, *tempDir.path);
-  if (!tempPath) return fail("The launcher's path is not valid UTF-8: " + launcherName, kStatusFailure);
+  if (!tempPath) {
+    return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
+  }
   if (!writeTempScript(*tempPath, script->bytes.get(), script->length)) {
-    return fail("Cannot create temp file.", kStatusFailure);
+    return fail(kStatusFailure, {"Cannot create temp file."});
   }
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
 
   const auto instance = runScript(tempPath->c_str(), argc, argv);
-  if (!instance) return fail("Cannot create a Rexx interpreter instance.", kStatusFailure);
+  if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});
   script.reset();
   image.bytes.reset();
   terminateInstance(*instance);
   return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // The heap blocks fail softly; this catches the small allocations around them, which can
+  // fail too when a memory limit leaves nothing over.
+  try {
+    return launch(argc, argv);
+  } catch (const std::bad_alloc&) {
+    return fail(kStatusFailure, {"Not enough memory."});
+  }
 }

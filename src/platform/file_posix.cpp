@@ -96,7 +96,9 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  std::string temp = dir + "." + name + ".XXXXXX";
+  // The temporary name must fit wherever the final name fits, however long that is.
+  constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
+  std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";
   // mkstemp creates the file exclusively (never through a planted link) with mode 0600.
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {

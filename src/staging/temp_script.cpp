@@ -2,6 +2,7 @@
 
 #include "platform/file.hpp"
 #include "platform/path.hpp"
+#include "platform/thread.hpp"
 #include "staging/staging.hpp"
 
 namespace tavmor {
@@ -22,13 +23,10 @@ void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
 
 bool startDelayedRemoval(std::string path, std::int32_t seconds) {
   try {
-    std::thread(
-        [](std::string ownPath, std::int32_t ownSeconds) { removeAfterDelay(ownPath, ownSeconds); },
-        std::move(path), seconds)
-        .detach();
-    return true;
+    return startDetachedThread(
+        [ownPath = std::move(path), seconds] { removeAfterDelay(ownPath, seconds); });
   } catch (...) {
-    return false;
+    return false;  // no memory for the thread's copy of the path
   }
 }
 

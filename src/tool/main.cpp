@@ -1,5 +1,6 @@
 // tavmor: makes launcher files from Rexx scripts and inspects them.
 #include <iostream>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -28,9 +29,7 @@ constexpr char kHelp[] =
     "  -h, --help       show this help ('tavmor COMMAND --help' for a command)\n"
     "      --version    show the version\n";
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int dispatch(int argc, char** argv) {
   using namespace tavmor;
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + (argc > 0 ? argc : 0));
   if (args.empty()) {
@@ -52,4 +51,17 @@ int main(int argc, char** argv) {
   if (verb == "inspect") return inspectCommand(rest);
   if (verb == "verify") return verifyCommand(rest);
   return cli::error("unknown command '" + verb + "' (see 'tavmor --help')", cli::kStatusUsage);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Whole files and their encodings live in standard containers; when memory runs out the
+  // command ends with one line, not an abort. The line is built without the heap.
+  try {
+    return dispatch(argc, argv);
+  } catch (const std::bad_alloc&) {
+    std::cerr << "tavmor: " << (argc > 1 ? argv[1] : "") << ": not enough memory\n" << std::flush;
+    return tavmor::cli::kStatusFailure;
+  }
 }

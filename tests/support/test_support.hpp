@@ -2,6 +2,8 @@
 // Helpers for tests: a fresh directory per test, whole-file access, and running programs the way
 // a user would.
 
+#include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,17 +30,35 @@ std::optional<std::string> readFile(const std::string& path);
 bool exists(const std::string& path);
 
 struct RunResult {
-  int status = -1;        // exit status, or -1 when killed by a signal
+  int status = -1;  // exit status, or -1 when killed by a signal
   int signal = 0;
   std::string out;
   std::string err;
 };
 
+// A resource limit (RLIMIT_FSIZE, RLIMIT_AS, ...) that the program starts with.
+struct ResourceLimit {
+  int resource;
+  std::uint64_t value;
+};
+
+// Stops the program where it first reads or maps the file it opened as `path` (the name as it
+// passes it to the system), runs `action`, and lets it go on: a file that changes between open
+// and read, on cue. The program must not write much to its outputs before that point.
+struct ReadInterception {
+  std::string path;
+  std::function<void()> action;
+};
+
 struct RunOptions {
-  std::optional<std::vector<std::string>> argv;  // defaults to {program}; may be empty
+  std::optional<std::vector<std::string>> argv;           // defaults to {program}; may be empty
   std::map<std::string, std::optional<std::string>> env;  // overrides; nullopt unsets
   std::string cwd;
   std::string stdinData;
+  std::vector<ResourceLimit> limits;
+  std::vector<int> ignoredSignals;  // e.g. SIGXFSZ, so that a write past RLIMIT_FSIZE fails
+  std::optional<ReadInterception> beforeFirstRead;  // POSIX only
+  std::function<void(int pid)> started;             // told the program's process id
 };
 
 // Runs program with argv (argv[0] as given) and waits for it.

@@ -1,10 +1,15 @@
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/ptrace.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -18,7 +23,8 @@ namespace tavmor::test {
 
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
-  std::string pattern = std::string(base != nullptr && *base ? base : "/tmp") + "/tavmor-test-XXXXXX";
+  std::string pattern =
+      std::string(base != nullptr && *base ? base : "/tmp") + "/tavmor-test-XXXXXX";
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -49,6 +55,68 @@ bool exists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+namespace {
+
+// The NUL-terminated text at `address` in the stopped process pid.
+std::string textIn(pid_t pid, std::uint64_t address) {
+  const std::string memPath = "/proc/" + std::to_string(pid) + "/mem";
+  const int fd = ::open(memPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {};
+  std::string text(PATH_MAX, '\0');
+  const ssize_t got = ::pread(fd, text.data(), text.size(), static_cast<off_t>(address));
+  ::close(fd);
+  text.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+  return text.substr(0, text.find('\0'));
+}
+
+// Whether system call nr with args reads from, or maps, the open file fd.
+bool takesContentOf(std::uint64_t nr, const std::uint64_t* args, long fd) {
+  const auto file = static_cast<std::uint64_t>(fd);
+  if (nr == SYS_read || nr == SYS_pread64 || nr == SYS_readv) return args[0] == file;
+  return nr == SYS_mmap && args[4] == file;
+}
+
+// Follows the system calls of pid, stopped after its exec, until it first reads or maps the
+// file opened as interception.path; runs the action there and lets the process go. Returns the
+// wait status when the process ended first.
+std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interception) {
+  int status = 0;
+  if (::waitpid(pid, &status, 0) != pid) return status;
+  if (!WIFSTOPPED(status)) return status;
+  ::ptrace(PTRACE_SETOPTIONS, pid, nullptr, PTRACE_O_TRACESYSGOOD | PTRACE_O_EXITKILL);
+  bool openingTarget = false;
+  long targetFd = -1;
+  int pendingSignal = 0;
+  for (;;) {
+    if (::ptrace(PTRACE_SYSCALL, pid, nullptr, pendingSignal) != 0) return std::nullopt;
+    if (::waitpid(pid, &status, 0) != pid) return std::nullopt;
+    if (!WIFSTOPPED(status)) return status;
+    pendingSignal = 0;
+    if (WSTOPSIG(status) != (SIGTRAP | 0x80)) {
+      pendingSignal = WSTOPSIG(status) == SIGTRAP ? 0 : WSTOPSIG(status);
+      continue;
+    }
+    __ptrace_syscall_info info{};
+    if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0) continue;
+    if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_openat) {
+      openingTarget = textIn(pid, info.entry.args[1]) == interception.path;
+    } else if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_close &&
+               targetFd >= 0 && info.entry.args[0] == static_cast<std::uint64_t>(targetFd)) {
+      targetFd = -1;
+    } else if (info.op == PTRACE_SYSCALL_INFO_EXIT && openingTarget) {
+      openingTarget = false;
+      if (!info.exit.is_error) targetFd = info.exit.rval;
+    } else if (info.op == PTRACE_SYSCALL_INFO_ENTRY && targetFd >= 0 &&
+               takesContentOf(info.entry.nr, info.entry.args, targetFd)) {
+      interception.action();
+      ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+      return std::nullopt;
+    }
+  }
+}
+
+}  // namespace
+
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
   std::vector<std::string> argvText = options.argv.value_or(std::vector<std::string>{program});
@@ -64,8 +132,10 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
     if (eq != std::string::npos) envMap[entry.substr(0, eq)] = entry.substr(eq + 1);
   }
   for (const auto& [name, value] : options.env) {
-    if (value) envMap[name] = *value;
-    else envMap.erase(name);
+    if (value)
+      envMap[name] = *value;
+    else
+      envMap.erase(name);
   }
   std::vector<std::string> envText;
   for (const auto& [name, value] : envMap) envText.push_back(name + "=" + value);
@@ -73,18 +143,31 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
   for (auto& e : envText) envp.push_back(e.data());
   envp.push_back(nullptr);
 
+  // Close-on-exec, so that programs run at the same time from other threads hold no copies of
+  // these pipes and each run's outputs close when its own program ends.
   int outPipe[2], errPipe[2], inPipe[2];
-  if (::pipe(outPipe) != 0 || ::pipe(errPipe) != 0 || ::pipe(inPipe) != 0) throw std::runtime_error("pipe");
+  if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
+      ::pipe2(inPipe, O_CLOEXEC) != 0) {
+    throw std::runtime_error("pipe");
+  }
   const pid_t pid = ::fork();
   if (pid == 0) {
     ::dup2(inPipe[0], 0);
     ::dup2(outPipe[1], 1);
     ::dup2(errPipe[1], 2);
-    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1], inPipe[0], inPipe[1]}) ::close(fd);
     if (!options.cwd.empty() && ::chdir(options.cwd.c_str()) != 0) ::_exit(126);
+    for (const ResourceLimit& limit : options.limits) {
+      const rlimit value{static_cast<rlim_t>(limit.value), static_cast<rlim_t>(limit.value)};
+      if (::setrlimit(limit.resource, &value) != 0) ::_exit(126);
+    }
+    for (const int ignored : options.ignoredSignals) ::signal(ignored, SIG_IGN);
+    if (options.beforeFirstRead && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
+  if (options.started) options.started(pid);
+  std::optional<int> endedStatus;
+  if (options.beforeFirstRead) endedStatus = interceptFirstRead(pid, *options.beforeFirstRead);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   ::close(inPipe[0]);
@@ -119,8 +202,8 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
       }
     }
   }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  int status = endedStatus.value_or(0);
+  if (!endedStatus) ::waitpid(pid, &status, 0);
   if (WIFEXITED(status)) result.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   return result;

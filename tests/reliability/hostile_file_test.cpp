@@ -1,0 +1,178 @@
+// Launcher files and launcher paths that are not what they claim: not regular files, files that
+// change while they are read, truncated or random images, markers and nothing else.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+#include <cstdio>
+#include <random>
+
+#include "reliability/reliability.hpp"
+
+namespace tavmor::test {
+namespace {
+
+constexpr char kNoScript[] = "ERROR: Rexx code not found.\n";
+
+// The launcher binary, run with argv[0] naming `file`: the launcher reads `file` as its own.
+RunResult startAs(const std::string& file, const TempDir& tmp, RunOptions options = {}) {
+  options.env["TMPDIR"] = tmp.path();
+  options.argv = std::vector<std::string>{file};
+  return run(kLauncher, {}, options);
+}
+
+TEST(LauncherPath, ThatIsNoRegularFileEndsInOneLine) {
+  TempDir dir;
+  TempDir tmp;
+  ASSERT_EQ(::mkdir((dir / "directory").c_str(), 0700), 0);
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // nobody writes: a blocking read hangs
+  ASSERT_EQ(::symlink("loop", (dir / "loop").c_str()), 0);
+  for (const std::string& path : {dir / "directory", dir / "fifo", dir / "loop",
+                                  std::string("/dev/zero"), std::string("/dev/null")}) {
+    const RunResult r = startAs(path, tmp);
+    EXPECT_EQ(r.status, 255) << path;
+    EXPECT_EQ(r.err, "ERROR: opening " + path + "\n");
+  }
+  EXPECT_EQ(entriesIn(tmp.path()), 0);
+}
+
+TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string bytes = launcherImage() + payloadOf("say 'the script ran'\n");
+  const std::string file = dir / "changing";
+  struct Case {
+    const char* change;
+    std::function<void()> action;
+    bool mayRun;     // the whole script, as the file held it when opened
+    bool mayRefuse;  // with "ERROR: reading FILE: ..."
+  };
+  const Case cases[] = {
+      {"shrinks", [&] { ::truncate(file.c_str(), static_cast<off_t>(bytes.size() / 2)); }, false,
+       true},
+      {"grows",
+       [&] { std::ofstream(file, std::ios::binary | std::ios::app) << std::string(4096, 'g'); },
+       true, true},
+      // An open file outlives its name: the launcher reads what it opened.
+      {"vanishes", [&] { std::remove(file.c_str()); }, true, false},
+      {"is replaced",
+       [&] {
+         writeFile(dir / "other", "not a launcher file");
+         std::rename((dir / "other").c_str(), file.c_str());
+       },
+       true, false},
+  };
+  for (const Case& c : cases) {
+    writeFile(file, bytes);
+    RunOptions options;
+    options.beforeFirstRead = ReadInterception{file, c.action};
+    const RunResult r = startAs(file, tmp, options);
+    EXPECT_EQ(r.signal, 0) << c.change;
+    EXPECT_TRUE((c.mayRun && ranWhole(r, "the script ran")) ||
+                (c.mayRefuse && refused(r, "ERROR: reading " + file + ": ")))
+        << c.change << ": status " << r.status << ", " << r.err;
+  }
+}
+
+TEST(LauncherFile, EveryTruncationFindsNoScriptOrRunsTheWholePairsBeforeTheCut) {
+  TempDir dir;
+  TempDir tmp;
+  // Every proper prefix of this script is an unterminated comment, so no cut can run a command.
+  const std::string script = "/* every prefix of this is an unterminated comment */\n";
+  const std::string image = launcherImage();
+  const std::string payload = payloadOf(script);
+  const std::string whole = image + payload;
+  const std::string file = dir / "cut";
+
+  std::vector<std::size_t> cuts = {0, 1, 4, 63, 64, 4096, image.size() / 2, image.size() - 1};
+  for (std::size_t cut = image.size(); cut <= whole.size(); ++cut) cuts.push_back(cut);
+  for (const std::size_t cut : cuts) {
+    writeFile(file, whole.substr(0, cut));
+    std::remove((tmp / ".cut.tmp").c_str());
+    const RunResult r = startAs(file, tmp);
+    EXPECT_EQ(r.signal, 0) << cut;
+    if (cut < image.size() + kPayloadMarkerSize) {
+      EXPECT_EQ(r.status, 1) << cut;
+      EXPECT_EQ(r.err, kNoScript) << cut;
+      EXPECT_FALSE(exists(tmp / ".cut.tmp")) << cut;
+    } else {
+      // The format has no length: the pairs before the cut are the script.
+      EXPECT_EQ(r.status, 0) << cut;
+      EXPECT_EQ(readFile(tmp / ".cut.tmp"),
+                decodedPairs(whole.substr(image.size() + kPayloadMarkerSize,
+                                          cut - image.size() - kPayloadMarkerSize)))
+          << cut;
+    }
+  }
+}
+
+TEST(LauncherFile, RandomBytesFindNoScriptOrStageExactlyWhatThePairsSay) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string image = launcherImage();
+  const std::string file = dir / "random";
+  std::mt19937 random(20250515);
+  std::uniform_int_distribution<int> byte(0, 255);
+  auto randomBytes = [&](std::size_t n) {
+    std::string bytes(n, '\0');
+    for (char& b : bytes) b = static_cast<char>(byte(random));
+    return bytes;
+  };
+  // Random pairs behind "/*" that hold no '*' or '/': whatever they say stays in a comment.
+  auto commentPairs = [&](std::size_t pairs) {
+    std::string payload = "\x01/\x01*";
+    for (std::size_t i = 0; i < pairs; ++i) {
+      char value = static_cast<char>(byte(random));
+      if (value == '*' || value == '/') value = ' ';
+      payload += static_cast<char>(byte(random));
+      payload += value;
+    }
+    return payload;
+  };
+
+  for (int round = 0; round < 8; ++round) {
+    const std::size_t length = std::uniform_int_distribution<std::size_t>(0, 64 * 1024)(random);
+    for (const std::string& content : {randomBytes(length), image + randomBytes(length)}) {
+      writeFile(file, content);
+      const RunResult r = startAs(file, tmp);
+      EXPECT_EQ(r.status, 1) << round;
+      EXPECT_EQ(r.err, kNoScript) << round;
+    }
+    const std::string pairs = commentPairs(length / 2) + (round % 2 == 1 ? "\x07" : "");
+    writeFile(file, image + kPayloadMarker + pairs);
+    const RunResult r = startAs(file, tmp);
+    EXPECT_EQ(r.status, 0) << round;
+    EXPECT_EQ(readFile(tmp / ".random.tmp"), decodedPairs(pairs)) << round;
+  }
+}
+
+TEST(LauncherFile, MadeOnlyOfMarkersRunsAnEmptyScript) {
+  TempDir dir;
+  TempDir tmp;
+  std::string markers;
+  for (int i = 0; i < 1000; ++i) markers += kPayloadMarker;
+  for (const std::string& content : {markers, launcherImage() + markers}) {
+    writeFile(dir / "markers", content);
+    writeFile(tmp / ".markers.tmp", "an earlier run's script");
+    const RunResult r = startAs(dir / "markers", tmp);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(readFile(tmp / ".markers.tmp"), "");
+  }
+}
+
+TEST(LauncherFile, WithTheLongestNamesStillRuns) {
+  TempDir dir;
+  TempDir tmp;
+  // ".NAME.tmp" must fit in a directory entry (255 bytes); its temporary sibling needs more.
+  for (const std::size_t length : {240, 244, 245, 250}) {
+    const std::string name(length, 'n');
+    const std::string file = packScript(dir, name, "say 'long name ran'\n");
+    const RunResult r = run(file, {}, inTempDir(tmp));
+    EXPECT_EQ(r.status, 0) << length << ": " << r.err;
+    EXPECT_NE(r.out.find("long name ran\n"), std::string::npos) << length;
+    EXPECT_TRUE(exists(tmp / ("." + name + ".tmp"))) << length;
+  }
+}
+
+}  // namespace
+}  // namespace tavmor::test

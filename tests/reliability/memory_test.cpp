@@ -1,0 +1,126 @@
+// Memory that runs out: a launcher file or a decoded script too big for the memory a run may
+// use, a file of several GiB that is mostly a hole, and the packer under the same caps.
+#include "reliability/reliability.hpp"
+
+namespace tavmor::test {
+namespace {
+
+constexpr char kNotEnoughToDecode[] = "ERROR: Not enough memory to decode the Rexx code.\n";
+
+// Pairs of 255 spaces: a payload of 2 MiB that decodes to 255 MiB of blank script.
+std::string hugeScriptPayload() {
+  std::string pairs;
+  for (int i = 0; i < 1024 * 1024; ++i) pairs += "\xff ";
+  return kPayloadMarker + pairs;
+}
+
+// A launcher that maps its file instead of reading it may run the script of the big file: the
+// mapping takes address space but, in a sanitized build, no allocation.
+TEST(MemoryLimit, ALauncherFileOrScriptTooBigForMemoryEndsInOneLine) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string image = launcherImage();
+  const std::string bigFile = dir / "big";
+  writeSparseFile(bigFile, image, 256 * kMiB, payloadOf("say 'big ran'\n"));
+  const std::string hugeScript = dir / "huge";
+  writeFile(hugeScript, image + hugeScriptPayload());
+
+  for (const std::string& file : {bigFile, hugeScript}) {
+    RunOptions options = inTempDir(tmp);
+    options.argv = std::vector<std::string>{file};
+    capMemory(options, 128);
+    const RunResult r = run(kLauncher, {}, options);
+    EXPECT_EQ(r.signal, 0) << file;
+    EXPECT_EQ(r.out.rfind(kBanner1, 0), 0u);
+    if (file == bigFile) {
+      EXPECT_TRUE(refused(r, "ERROR: Not enough memory to read " + bigFile + "\n") ||
+                  ranWhole(r, "big ran"))
+          << r.status << " " << r.err;
+    } else {
+      EXPECT_TRUE(refused(r, kNotEnoughToDecode)) << r.status << " " << r.err;
+      EXPECT_EQ(entriesIn(tmp.path()), 0);
+    }
+  }
+}
+
+// Limits from where the launcher's image just fits to well past it: each run ends with one
+// line, whatever allocation the limit happens to starve.
+TEST(MemoryLimit, EveryLimitAroundTheLauncherImageEndsInOneLine) {
+  if (!kSanitizers.empty()) GTEST_SKIP() << "address-space limits need a build without sanitizers";
+  TempDir dir;
+  TempDir tmp;
+  const std::string hugeScript = dir / "huge";
+  writeFile(hugeScript, launcherImage() + hugeScriptPayload());
+  for (std::uint64_t limit = 8 * kMiB; limit <= 32 * kMiB; limit += kMiB / 4) {
+    RunOptions options = inTempDir(tmp);
+    options.argv = std::vector<std::string>{hugeScript};
+    options.limits.push_back({RLIMIT_AS, limit});
+    const RunResult r = run(kLauncher, {}, options);
+    EXPECT_EQ(r.signal, 0) << limit;
+    EXPECT_TRUE(refused(r, kNotEnoughToDecode) ||
+                refused(r, "ERROR: Not enough memory to read " + hugeScript + "\n") ||
+                refused(r, "ERROR: Not enough memory.\n"))
+        << limit << ": " << r.status << " " << r.err;
+  }
+}
+
+TEST(MemoryLimit, PackingAScriptTooBigForMemoryKeepsTheOldOutput) {
+  if (!kSanitizers.empty()) GTEST_SKIP() << "address-space limits need a build without sanitizers";
+  TempDir dir;
+  std::string script(8 * kMiB, '\0');
+  std::uint32_t state = 12345;
+  for (char& c : script) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  writeFile(dir / "s.rex", script);
+  writeFile(dir / "out", "existing");
+  for (std::uint64_t limit = 16 * kMiB; limit <= 96 * kMiB; limit += 8 * kMiB) {
+    RunOptions options;
+    options.limits.push_back({RLIMIT_AS, limit});
+    const RunResult r =
+        run(kTool, {"pack", dir / "s.rex", "-o", dir / "out", "--stub", kLauncher}, options);
+    EXPECT_EQ(r.signal, 0) << limit;
+    if (r.status == 0) continue;
+    EXPECT_EQ(r.status, 1) << limit;
+    EXPECT_EQ(r.err.rfind("tavmor: ", 0), 0u) << r.err;
+    EXPECT_EQ(lineCount(r.err), 1) << r.err;
+    EXPECT_EQ(readFile(dir / "out"), "existing") << limit;
+    EXPECT_EQ(entriesIn(dir.path()), 2) << limit;
+  }
+}
+
+// Six GiB, nearly all hole, under a cap of 1 GiB: every verb of the tool that reads the file
+// ends in one line, and the launcher either does so too or, mapping the file, finds the script
+// at its end; quickly either way, for nothing reads the hole.
+TEST(SparseFile, SeveralGibibytesEndInOneLineUnderAMemoryCap) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string sparse = dir / "sparse";
+  writeSparseFile(sparse, launcherImage(), 6 * 1024 * kMiB, payloadOf("say 'sparse ran'\n"));
+  writeFile(dir / "s.rex", "say 'packed'\n");
+
+  RunOptions launcherOptions = inTempDir(tmp);
+  launcherOptions.argv = std::vector<std::string>{sparse};
+  capMemory(launcherOptions, 1024);
+  const RunResult r = run(kLauncher, {}, launcherOptions);
+  EXPECT_TRUE(refused(r, "ERROR: Not enough memory to read " + sparse + "\n") ||
+              ranWhole(r, "sparse ran"))
+      << r.status << " " << r.err;
+
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"pack", sparse, "-o", dir / "out", "--stub", kLauncher},
+           {"pack", dir / "s.rex", "-o", dir / "out", "--stub", sparse},
+           {"inspect", sparse},
+           {"extract", sparse, "-o", dir / "extracted"},
+           {"verify", sparse}}) {
+    RunOptions options;
+    capMemory(options, 1024);
+    const RunResult tool = run(kTool, args, options);
+    EXPECT_EQ(tool.signal, 0) << args[0];
+    EXPECT_NE(tool.status, 0) << args[0];
+    EXPECT_EQ(tool.err.rfind("tavmor: ", 0), 0u) << tool.err;
+    EXPECT_EQ(lineCount(tool.err), 1) << tool.err;
+  }
+  EXPECT_EQ(entriesIn(dir.path()), 2);
+}
+
+}  // namespace
+}  // namespace tavmor::test

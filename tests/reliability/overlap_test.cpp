@@ -1,0 +1,152 @@
+// Runs that overlap and the removal thread under stress: many runs of one launcher at once,
+// signals sent while the removal waits, and a temp file that cannot be removed or was replaced.
+// These run under ThreadSanitizer too.
+#include <signal.h>
+#include <sys/syscall.h>
+#include <sys/types.h>
+
+#include <chrono>
+#include <future>
+#include <thread>
+
+#include "reliability/reliability.hpp"
+
+namespace tavmor::test {
+namespace {
+
+using std::chrono::milliseconds;
+
+TEST(Overlap, FiftyStaggeredRunsEachHandTheirInterpreterAWholeScript) {
+  TempDir dir;
+  TempDir tmp;
+  // Lines of comments ahead of the only statement, 200 KB in all: an interpreter handed part of
+  // the file finds an unterminated comment or no statement, and says nothing.
+  std::string script;
+  for (int i = 0; i < 10000; ++i) script += "/* filler " + std::to_string(100000 + i) + " */\n";
+  script += "say 'whole script'\n";
+  const std::string file = packScript(dir, "overlap", script);
+  const RunOptions options = inTempDir(tmp);
+  std::vector<std::future<RunResult>> runs;
+  for (int i = 0; i < 50; ++i) {
+    runs.push_back(std::async(std::launch::async, [&] { return run(file, {}, options); }));
+    std::this_thread::sleep_for(milliseconds(2));
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunResult r = runs[i].get();
+    EXPECT_EQ(r.status, 0) << i;
+    EXPECT_EQ(r.err, "") << i;
+    EXPECT_NE(r.out.find("whole script\n"), std::string::npos) << i << ": " << r.out;
+  }
+  EXPECT_EQ(readFile(tmp / ".overlap.tmp"), script);
+  EXPECT_EQ(entriesIn(tmp.path()), 1);
+}
+
+// Starts file in the background; its process id arrives through the returned future's partner.
+struct BackgroundRun {
+  std::future<RunResult> result;
+  std::future<int> pid;
+};
+
+BackgroundRun startInBackground(const std::string& file, std::vector<std::string> args,
+                                RunOptions options) {
+  auto pid = std::make_shared<std::promise<int>>();
+  BackgroundRun background;
+  background.pid = pid->get_future();
+  options.started = [pid](int started) { pid->set_value(started); };
+  background.result =
+      std::async(std::launch::async, [file, args, options] { return run(file, args, options); });
+  return background;
+}
+
+// The thread of process pid other than its first one, once there is one.
+std::optional<pid_t> secondThreadOf(pid_t pid) {
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (int attempt = 0; attempt < 1000; ++attempt) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
+      const pid_t tid = std::stoi(entry.path().filename().string());
+      if (tid != pid) return tid;
+    }
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return std::nullopt;
+}
+
+// The script waits for a go file, looks for its own file, then again once the removal is due.
+// "call on halt" keeps it going through the signals the interpreter turns into halts.
+constexpr char kWaitingScript[] =
+    "call on halt name halted\n"
+    "parse source . . me\n"
+    "parse arg go\n"
+    "do while stream(go, 'c', 'query exists') = ''\n"
+    "  address system 'sleep 0.05'\n"
+    "end\n"
+    "say 'after signals:' (stream(me, 'c', 'query exists') <> '')\n"
+    "address system 'sleep 6'\n"
+    "say 'after 6s:' (stream(me, 'c', 'query exists') <> '')\n"
+    "exit\n"
+    "halted:\n"
+    "  return\n";
+
+TEST(RemovalThread, SignalsNeitherCrashTheRunNorCutTheDelayShort) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string file = packScript(dir, "signalled", kWaitingScript);
+  BackgroundRun background = startInBackground(file, {dir / "go"}, inTempDir(tmp));
+  const pid_t pid = background.pid.get();
+  const auto removalThread = secondThreadOf(pid);
+  ASSERT_TRUE(removalThread);
+  // A signal aimed at the removal thread, signals to the process in a burst (which the kernel
+  // hands to whichever thread it likes), and stops that interrupt every sleep in the process.
+  for (int i = 0; i < 3; ++i) ::syscall(SYS_tgkill, pid, *removalThread, SIGHUP);
+  for (int i = 0; i < 20; ++i) ::kill(pid, i % 2 == 0 ? SIGHUP : SIGINT);
+  for (int i = 0; i < 3; ++i) {
+    ::kill(pid, SIGSTOP);
+    std::this_thread::sleep_for(milliseconds(20));
+    ::kill(pid, SIGCONT);
+  }
+  writeFile(dir / "go", "");
+  const RunResult r = background.result.get();
+  EXPECT_EQ(r.signal, 0);
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("after signals: 1\nafter 6s: 0\n"), std::string::npos) << r.out << r.err;
+}
+
+TEST(RemovalThread, AFileThatCannotBeRemovedOrWasReplacedLeavesTheRunAlone) {
+  TempDir dir;
+  TempDir tmp;
+  struct Case {
+    std::string name;
+    std::string replace;  // a shell command run on the script's own file, as "$1"
+    bool goneAtTheEnd;
+  };
+  const Case cases[] = {
+      {"stuck", "rm -f \"$1\" && mkdir \"$1\" && touch \"$1/kept\"", false},
+      {"swapped", "rm -f \"$1\" && printf x > \"$1\"", true},
+  };
+  std::vector<std::future<RunResult>> runs;
+  for (const Case& c : cases) {
+    const std::string script =
+        "parse source . . me\n"
+        "address system 'sh -c ''" +
+        c.replace +
+        "'' sh' me\n"
+        "address system 'sleep 6'\n"
+        "say 'done'\n";
+    const std::string file = packScript(dir, c.name, script);
+    runs.push_back(
+        std::async(std::launch::async, [file, &tmp] { return run(file, {}, inTempDir(tmp)); }));
+  }
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const RunResult r = runs[i].get();
+    const Case& c = cases[i];
+    EXPECT_EQ(r.signal, 0) << c.name;
+    EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+    EXPECT_NE(r.out.find("done\n"), std::string::npos) << c.name << ": " << r.out << r.err;
+    EXPECT_EQ(exists(tmp / ("." + c.name + ".tmp")), !c.goneAtTheEnd) << c.name;
+  }
+  EXPECT_TRUE(exists(tmp / ".stuck.tmp/kept"));
+}
+
+}  // namespace
+}  // namespace tavmor::test

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <climits>
+
 #include "platform/path.hpp"
 
 namespace tavmor {

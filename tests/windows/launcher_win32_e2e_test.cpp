@@ -129,10 +129,8 @@ class WindowsLauncherTest : public ::testing::Test {
     writeFile(batch, "@echo off\r\n" + command + "\r\necho errorlevel=%errorlevel%\r\n");
     RunOptions o = options(folder);
     for (const auto& [name, value] : extra.env) o.env[name] = value;
-    RunResult r = run(cmdExe(), {}, [&] {
-      o.argv = std::vector<std::string>{"cmd.exe", "/c", "launch.bat"};
-      return o;
-    }());
+    o.argv = std::vector<std::string>{"cmd.exe", "/c", "launch.bat"};
+    RunResult r = run(cmdExe(), {}, o);
     r.out = unixLines(r.out);
     r.err = unixLines(r.err);
     return r;
@@ -252,29 +250,35 @@ TEST_F(WindowsLauncherTest, RunsFromAFolderWithANonAsciiName) {
   makeDirectory(folder);
   const std::string file = pack(folder, "report.exe");
   const std::string named = pack(folder, "r\xc3\xa4pport.exe");  // räpport.exe
+  // A temp directory outside ASCII too, as a user named José has.
+  const std::string userTemp = join(tmp_.path(), "Jos\xc3\xa9");
+  makeDirectory(userTemp);
   struct Case {
     const char* how;
     std::string program;  // empty: through cmd, from dir_
     std::string argv0;
-    std::string tempName;
+    std::string tempScript;
+    bool userTemp;
   };
   const Case cases[] = {
-      {"relative, from cmd", "", "t\xc3\xabst\\report.exe", ".report.tmp"},
-      {"full path", file, file, ".report.tmp"},
-      {"relative, directly", file, "t\xc3\xabst\\report.exe", ".report.tmp"},
-      {"non-ASCII name", named, named, ".r\xc3\xa4pport.tmp"},
+      {"relative, from cmd", "", "t\xc3\xabst\\report.exe", tempScript(".report.tmp"), false},
+      {"full path", file, file, tempScript(".report.tmp"), false},
+      {"relative, directly", file, "t\xc3\xabst\\report.exe", tempScript(".report.tmp"), false},
+      {"non-ASCII name", named, named, tempScript(".r\xc3\xa4pport.tmp"), false},
+      {"non-ASCII temp directory", file, file, join(userTemp, ".report.tmp"), true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
     ::DeleteFileW(pathFromUtf8(log_)->c_str());
     RunOptions o = options(dir_.path());
+    if (c.userTemp) o.env["TMP"] = userTemp;
     o.argv = c.program.empty() ? std::vector<std::string>{"cmd.exe", "/c", c.argv0}
                                : std::vector<std::string>{c.argv0};
     const RunResult r = run(c.program.empty() ? cmdExe() : c.program, {"x"}, o);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     expectBanner(unixLines(r.out));
-    EXPECT_EQ(calls(), expectedCalls({"x"}, tempScript(c.tempName), kScript));
+    EXPECT_EQ(calls(), expectedCalls({"x"}, c.tempScript, kScript));
   }
 }
 

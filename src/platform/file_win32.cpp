@@ -121,6 +121,13 @@ ReadResult readWholeFile(const std::string& path) {
   return result;
 }
 
+ReadResult mapWholeFile(const std::string& path, const std::string&, int) {
+  // Read whole: a page of a mapped view that cannot be read (a network drive gone away) raises
+  // an in-page error in whatever code touches it, which only structured exception handling,
+  // not C++, could turn into an orderly message.
+  return readWholeFile(path);
+}
+
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode, const WriteCheck& check, std::string& error) {
   // The mode needs nothing here: Windows runs files by their name's extension, and a new file

@@ -25,8 +25,8 @@ std::string roundTrip(const std::string& script, std::vector<unsigned char>* pai
 void expectNoMarkerAfterTheFirst(const std::vector<unsigned char>& pairs) {
   std::string appended = kPayloadMarker;
   appended.append(pairs.begin(), pairs.end());
-  EXPECT_EQ(findLastMarker(reinterpret_cast<const unsigned char*>(appended.data()),
-                           appended.size(), kPayloadMarker),
+  EXPECT_EQ(findLastMarker(reinterpret_cast<const unsigned char*>(appended.data()), appended.size(),
+                           kPayloadMarker),
             0u);
 }
 
@@ -43,6 +43,22 @@ TEST(Encode, RoundTripsRandomScriptsWithWellFormedPairs) {
     std::vector<unsigned char> pairs;
     ASSERT_EQ(roundTrip(script, &pairs), script);
     ASSERT_EQ(pairs.size() % 2, 0u);
+    for (std::size_t i = 0; i < pairs.size(); i += 2) ASSERT_NE(pairs[i], 0);
+    expectNoMarkerAfterTheFirst(pairs);
+  }
+}
+
+TEST(Encode, RoundTripsTextOfMostlySingleBytes) {
+  std::mt19937 rng(777);
+  // Runs of one, now and then a run whose count is a byte of the marker.
+  const unsigned runs[] = {1, 1, 1, 1, 1, 1, 1, 1, 2, 35, 82, 85, 255, 300};
+  for (int trial = 0; trial < 300; ++trial) {
+    std::string script;
+    const int count = static_cast<int>(rng() % 120);
+    for (int r = 0; r < count; ++r)
+      script.append(runs[rng() % std::size(runs)], "#RU x\n"[rng() % 6]);
+    std::vector<unsigned char> pairs;
+    ASSERT_EQ(roundTrip(script, &pairs), script);
     for (std::size_t i = 0; i < pairs.size(); i += 2) ASSERT_NE(pairs[i], 0);
     expectNoMarkerAfterTheFirst(pairs);
   }

@@ -1,5 +1,6 @@
 #include "payload/payload.hpp"
 
+#include <bit>
 #include <cstring>
 #include <new>
 
@@ -7,14 +8,109 @@
 #include "payload/format.hpp"
 
 namespace tavmor {
+namespace {
+
+constexpr std::size_t kSearchBlock = 128;
+
+// Whether some offset in [0, kSearchBlock) of block has `first` there and `probed` at `probe`
+// bytes on. Reads kSearchBlock + probe bytes. Branch-free, so that the compiler vectorises it.
+bool mayHoldMarker(const unsigned char* block, unsigned char first, unsigned char probed,
+                   std::size_t probe) {
+  unsigned char hits = 0;
+  for (std::size_t j = 0; j < kSearchBlock; ++j) {
+    hits |= static_cast<unsigned char>((block[j] == first) & (block[j + probe] == probed));
+  }
+  return hits != 0;
+}
+
+constexpr std::uint64_t kPairsPerGroup = 8;
+constexpr std::uint64_t kGroupSize = kPairsPerGroup * kPairSize;
+constexpr std::uint64_t kEveryByte = 0x0101010101010101u;
+constexpr std::uint64_t kLowBytes = 0x00FF00FF00FF00FFu;  // the low byte of each 16-bit lane
+// Where the count bytes of four pairs lie in a word loaded from them.
+constexpr unsigned kCountShift = std::endian::native == std::endian::little ? 0 : 8;
+
+// Writes `count` copies of value at dst, and not a byte more: short runs as a few overlapping
+// word stores, since a call to memset per pair costs more than the run itself.
+void fillRun(unsigned char* dst, unsigned char value, unsigned count) {
+  if (count > 32) {
+    std::memset(dst, value, count);
+    return;
+  }
+  const std::uint64_t word = value * kEveryByte;
+  if (count >= 8) {
+    for (unsigned k = 0; k + 8 < count; k += 8) std::memcpy(dst + k, &word, 8);
+    std::memcpy(dst + count - 8, &word, 8);
+  } else if (count >= 4) {
+    std::memcpy(dst, &word, 4);
+    std::memcpy(dst + count - 4, &word, 4);
+  } else if (count >= 2) {
+    std::memcpy(dst, &word, 2);
+    std::memcpy(dst + count - 2, &word, 2);
+  } else if (count == 1) {
+    dst[0] = value;
+  }
+}
+
+// The value bytes of four pairs held in a little-endian word, packed into its low four bytes.
+std::uint64_t packValues(std::uint64_t pairs) {
+  std::uint64_t values = (pairs >> 8) & kLowBytes;
+  values = (values | values >> 8) & 0x0000FFFF0000FFFFu;
+  return (values | values >> 16) & 0x00000000FFFFFFFFu;
+}
+
+// The number of bytes that the kPairsPerGroup pairs at src expand to.
+std::uint64_t groupLength(const unsigned char* src) {
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  std::memcpy(&low, src, 8);
+  std::memcpy(&high, src + 8, 8);
+  // Eight counts in four 16-bit lanes, at most 510 each; their sum fits the top lane.
+  const std::uint64_t lanes =
+      ((low >> kCountShift) & kLowBytes) + ((high >> kCountShift) & kLowBytes);
+  return (lanes * 0x0001000100010001u) >> 48;
+}
+
+// When the kPairsPerGroup pairs at src are all runs of one, writes their values at dst and
+// returns true; otherwise writes nothing.
+bool expandSingleRuns(const unsigned char* src, unsigned char* dst) {
+  if constexpr (std::endian::native != std::endian::little) return false;
+  constexpr std::uint64_t kOnes = 0x0001000100010001u;
+  std::uint64_t low = 0;
+  std::uint64_t high = 0;
+  std::memcpy(&low, src, 8);
+  std::memcpy(&high, src + 8, 8);
+  if ((low & kLowBytes) != kOnes || (high & kLowBytes) != kOnes) return false;
+  const std::uint64_t values = packValues(low) | packValues(high) << 32;
+  std::memcpy(dst, &values, 8);
+  return true;
+}
+
+}  // namespace
 
 std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size,
                                             const char* marker) {
   const std::size_t markerSize = std::strlen(marker);
   if (markerSize == 0 || size < markerSize) return std::nullopt;
-  const auto first = static_cast<unsigned char>(marker[0]);
-  for (std::uint64_t i = size - markerSize + 1; i-- > 0;) {
-    if (data[i] == first && std::memcmp(data + i, marker, markerSize) == 0) return i;
+  const auto* pattern = reinterpret_cast<const unsigned char*>(marker);
+  const std::size_t probe = markerSize / 2;
+  auto matchesAt = [&](std::uint64_t i) {
+    return data[i] == pattern[0] && std::memcmp(data + i, pattern, markerSize) == 0;
+  };
+  // Offsets [0, end) can start a match. Whole blocks are ruled out from the end backwards
+  // first: a block where no offset has both the marker's first and middle byte holds none.
+  std::uint64_t end = size - markerSize + 1;
+  while (end >= kSearchBlock) {
+    const std::uint64_t start = end - kSearchBlock;
+    if (mayHoldMarker(data + start, pattern[0], pattern[probe], probe)) {
+      for (std::uint64_t i = end; i-- > start;) {
+        if (matchesAt(i)) return i;
+      }
+    }
+    end = start;
+  }
+  for (std::uint64_t i = end; i-- > 0;) {
+    if (matchesAt(i)) return i;
   }
   return std::nullopt;
 }
@@ -22,21 +118,65 @@ std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint
 std::uint64_t decodeRunLength(const unsigned char* src, std::uint64_t srcLen, unsigned char* dst,
                               std::uint64_t capacity) {
   if (srcLen < kPairSize) return 0;
-  std::uint64_t total = 0;
   const std::uint64_t pairs = srcLen / kPairSize;
-  for (std::uint64_t p = 0; p < pairs; ++p) {
+  std::uint64_t total = 0;
+  std::uint64_t p = 0;
+  while (pairs - p >= 2 * kPairsPerGroup) {
+    const unsigned char* group = src + p * kPairSize;
+    // Text is mostly runs of one: eight such pairs at a time.
+    if (capacity - total >= kPairsPerGroup && expandSingleRuns(group, dst + total)) {
+      total += kPairsPerGroup;
+      p += kPairsPerGroup;
+      continue;
+    }
+    // When this group and the next fit whole, a short run may store a whole word: the bytes
+    // past its end belong to later runs of the two groups, which overwrite them in turn.
+    const std::uint64_t ahead = groupLength(group) + groupLength(group + kGroupSize);
+    if (ahead > capacity - total) break;
+    const std::uint64_t bound = total + ahead;
+    for (std::uint64_t end = p + kPairsPerGroup; p < end; ++p) {
+      const unsigned count = src[p * kPairSize];
+      const unsigned char value = src[p * kPairSize + 1];
+      if (count <= 8 && bound - total >= 8) {
+        const std::uint64_t word = value * kEveryByte;
+        std::memcpy(dst + total, &word, 8);
+      } else {
+        fillRun(dst + total, value, count);
+      }
+      total += count;
+    }
+  }
+  // The last pairs, and those near the capacity: each run checked, and written exactly.
+  for (; p < pairs; ++p) {
     const unsigned count = src[p * kPairSize];
     const unsigned char value = src[p * kPairSize + 1];
     if (count > capacity - total) return total;
-    std::memset(dst + total, value, count);
+    fillRun(dst + total, value, count);
     total += count;
   }
   return total;
 }
 
 std::uint64_t decodedLength(const unsigned char* src, std::uint64_t srcLen) {
+  const std::uint64_t pairs = srcLen / kPairSize;
   std::uint64_t total = 0;
-  for (std::uint64_t i = 0; i + 1 < srcLen; i += kPairSize) total += src[i];
+  std::uint64_t p = 0;
+  // The counts of four pairs at a time, added up in the 16-bit lanes of a word; a batch stops
+  // before a lane can overflow.
+  constexpr std::uint64_t kWordsPerBatch = 256;
+  constexpr std::uint64_t kPairsPerWord = 8 / kPairSize;
+  while (pairs - p >= kWordsPerBatch * kPairsPerWord) {
+    std::uint64_t lanes = 0;
+    for (std::uint64_t w = 0; w < kWordsPerBatch; ++w) {
+      std::uint64_t word = 0;
+      std::memcpy(&word, src + (p + w * kPairsPerWord) * kPairSize, 8);
+      lanes += (word >> kCountShift) & kLowBytes;
+    }
+    lanes = (lanes & 0x0000FFFF0000FFFFu) + (lanes >> 16 & 0x0000FFFF0000FFFFu);
+    total += (lanes & 0xFFFFFFFFu) + (lanes >> 32);
+    p += kWordsPerBatch * kPairsPerWord;
+  }
+  for (; p < pairs; ++p) total += src[p * kPairSize];
   return total;
 }
 
@@ -61,7 +201,8 @@ std::optional<DecodedScript> decodeScript(const unsigned char* image, const Payl
   DecodedScript script;
   script.capacity = decodedLength(payload, payloadLength);
   if (script.capacity >= SIZE_MAX) return std::nullopt;
-  script.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(script.capacity) + 1]);
+  script.bytes.reset(
+      new (std::nothrow) unsigned char[static_cast<std::size_t>(script.capacity) + 1]);
   if (!script.bytes) return std::nullopt;
   script.length = decodeRunLength(payload, payloadLength, script.bytes.get(), script.capacity);
   script.bytes[script.length] = 0;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 
 #include "payload/format.hpp"
@@ -92,6 +93,78 @@ TEST(Search, FindsTheOccurrenceNearestTheEnd) {
   // Overlapping occurrences: the later start wins.
   const std::string overlapping = "##RUR##RUR##";
   EXPECT_EQ(findLastMarker(bytes(overlapping), overlapping.size(), kPayloadMarker), 5u);
+}
+
+// The plain forms of the search and the decoder, for the fast ones to agree with.
+std::optional<std::uint64_t> plainLastMarker(const std::string& data) {
+  for (std::size_t i = data.size() + 1; i-- > kPayloadMarkerSize;) {
+    if (data.compare(i - kPayloadMarkerSize, kPayloadMarkerSize, kPayloadMarker) == 0) {
+      return i - kPayloadMarkerSize;
+    }
+  }
+  return std::nullopt;
+}
+
+std::string plainDecode(const std::string& pairs, std::uint64_t capacity) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    const auto count = static_cast<unsigned char>(pairs[i]);
+    if (out.size() + count > capacity) break;
+    out.append(count, pairs[i + 1]);
+  }
+  return out;
+}
+
+TEST(Search, AgreesWithAPlainScanAcrossBlockEdges) {
+  std::mt19937 rng(99);
+  const std::string marker = kPayloadMarker;
+  for (std::size_t size = 0; size < 600; ++size) {
+    for (int trial = 0; trial < 4; ++trial) {
+      // Bytes of the marker and little else, so that partial matches abound.
+      std::string data(size, '\0');
+      for (auto& c : data) c = "##RUx"[rng() % 5];
+      for (int copies = trial; copies > 0 && size >= marker.size(); --copies) {
+        data.replace(rng() % (size - marker.size() + 1), marker.size(), marker);
+      }
+      ASSERT_EQ(findLastMarker(bytes(data), data.size(), kPayloadMarker), plainLastMarker(data))
+          << "size " << size << ", trial " << trial;
+    }
+  }
+}
+
+TEST(Decode, AgreesWithAPlainExpansionAndWritesNothingPastIt) {
+  std::mt19937 rng(17);
+  const unsigned counts[] = {0, 1, 1, 1, 1, 1, 1, 2, 3, 4, 7, 8, 9, 15, 16, 17, 32, 33, 200, 255};
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::string pairs;
+    const std::size_t n = rng() % 60;
+    const bool singles = trial % 2 == 0;  // mostly runs of one, as text encodes
+    for (std::size_t i = 0; i < n; ++i) {
+      const unsigned count = singles && rng() % 16 != 0 ? 1 : counts[rng() % std::size(counts)];
+      pairs += static_cast<char>(count);
+      pairs += static_cast<char>('a' + rng() % 26);
+    }
+    if (rng() % 4 == 0) pairs += 'z';  // an odd last byte
+    const std::uint64_t whole = decodedLength(bytes(pairs), pairs.size());
+    const std::uint64_t capacity = rng() % 3 == 0 ? whole : rng() % (whole + 10);
+    const std::string expected = plainDecode(pairs, capacity);
+    std::string out(capacity + 64, '~');
+    const auto written = decodeRunLength(bytes(pairs), pairs.size(),
+                                         reinterpret_cast<unsigned char*>(out.data()), capacity);
+    ASSERT_EQ(out.substr(0, written), expected) << "trial " << trial;
+    ASSERT_EQ(out.substr(written), std::string(capacity + 64 - written, '~')) << "trial " << trial;
+  }
+}
+
+TEST(Decode, DecodedLengthAgreesWithAPlainSumAtAnySize) {
+  std::mt19937 rng(5);
+  std::string pairs(9000, '\0');
+  for (auto& c : pairs) c = static_cast<char>(rng());
+  for (std::size_t size : {0, 1, 2, 2047, 2048, 2049, 4096, 4097, 6000, 9000}) {
+    std::uint64_t plain = 0;
+    for (std::size_t i = 0; i + 1 < size; i += 2) plain += static_cast<unsigned char>(pairs[i]);
+    EXPECT_EQ(decodedLength(bytes(pairs), size), plain) << size;
+  }
 }
 
 TEST(Payload, OnlyAMarkerAfterTheImageCounts) {

@@ -37,7 +37,10 @@ int launch(int argc, char** argv) {
   }
   const std::string launcherName = argv[0];
 
-  ReadResult read = readWholeFile(launcherName);
+  // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
+  ReadResult read = mapWholeFile(
+      launcherName, "ERROR: reading " + launcherName + ": the file shrank or could not be read",
+      kStatusFailure);
   switch (read.status) {
     case ReadStatus::kOk:
       break;

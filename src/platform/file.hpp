@@ -8,16 +8,31 @@
 
 namespace tavmor {
 
-// A whole file in one heap block.
+// Gives back the bytes of a FileImage: a heap block is deleted, a mapping unmapped.
+struct FileImageRelease {
+  FileImageRelease() = default;
+  FileImageRelease(std::default_delete<unsigned char[]>) {}  // a heap block converts
+  void operator()(unsigned char* bytes) const {
+    if (unmap != nullptr) {
+      unmap(bytes, mappedSize);
+    } else {
+      delete[] bytes;
+    }
+  }
+  void (*unmap)(unsigned char* bytes, std::uint64_t size) = nullptr;
+  std::uint64_t mappedSize = 0;
+};
+
+// A whole file in one block: a heap block, or a read-only mapping of the file (mapWholeFile).
 struct FileImage {
-  std::unique_ptr<unsigned char[]> bytes;
+  std::unique_ptr<unsigned char[], FileImageRelease> bytes;
   std::uint64_t size = 0;
 };
 
 enum class ReadStatus {
   kOk,
-  kCannotOpen,   // missing, unreadable, not a regular file, or a name that is not valid UTF-8
-  kShortRead,    // the file changed size or vanished while it was read
+  kCannotOpen,  // missing, unreadable, not a regular file, or a name that is not valid UTF-8
+  kShortRead,   // the file changed size or vanished while it was read
   kNoMemory,
 };
 
@@ -29,6 +44,13 @@ struct ReadResult {
 
 // Reads the regular file at `path` whole. Never blocks on a FIFO or device.
 ReadResult readWholeFile(const std::string& path);
+
+// Like readWholeFile, but maps the file read-only where the platform allows, so that only the
+// pages that are touched are read. Should the file shrink, or a page of it fail to read, while
+// the image lives, the process writes `faultLine` (one line, without its newline) to standard
+// error and exits with `faultStatus` rather than crash. A few mappings may live at a time;
+// past them the file is read.
+ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus);
 
 enum class FileMode { kOwnerOnly, kExecutable };
 

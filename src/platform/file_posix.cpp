@@ -1,10 +1,14 @@
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 
 #include "platform/file.hpp"
@@ -39,34 +43,39 @@ struct FdCloser {
   }
 };
 
-}  // namespace
-
-ReadResult readWholeFile(const std::string& path) {
-  ReadResult result;
+// Opens the regular file at path for readWholeFile and mapWholeFile: the descriptor and the
+// file's size, or -1 with the reason in result.
+int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& size) {
   // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     result.status = ReadStatus::kCannotOpen;
     result.error = systemError();
-    return result;
+    return -1;
   }
-  FdCloser closer{fd};
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
     result.status = ReadStatus::kCannotOpen;
     result.error = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
-    return result;
+    return -1;
   }
-  const auto size = static_cast<std::uint64_t>(st.st_size);
+  size = static_cast<std::uint64_t>(st.st_size);
+  return fd;
+}
+
+// Reads the `size` bytes of the file open at fd into a heap block, in one call where the
+// system allows, and notices a file that has changed size.
+void readOpenFile(int fd, std::uint64_t size, ReadResult& result) {
   if (size >= SIZE_MAX) {
     result.status = ReadStatus::kNoMemory;
-    return result;
+    return;
   }
   // One extra byte lets the read notice a file that grew since fstat.
   result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
   if (!result.image.bytes) {
     result.status = ReadStatus::kNoMemory;
-    return result;
+    return;
   }
   std::uint64_t done = 0;
   while (done <= size) {
@@ -77,16 +86,116 @@ ReadResult readWholeFile(const std::string& path) {
       if (errno == EINTR) continue;
       result.status = ReadStatus::kShortRead;
       result.error = systemError();
-      return result;
+      return;
     }
     if (got == 0) break;
     done += static_cast<std::uint64_t>(got);
   }
   if (done != size) {
     result.status = ReadStatus::kShortRead;
-    result.error = done < size ? "the file shrank while it was read" : "the file grew while it was read";
+    result.error =
+        done < size ? "the file shrank while it was read" : "the file grew while it was read";
+    return;
+  }
+  result.image.size = size;
+}
+
+// A mapped image whose pages a bus error is reported for: the file shrank under the mapping,
+// or a page of it could not be read from the disk.
+struct GuardedMapping {
+  std::atomic<std::uintptr_t> start{0};  // 0 while the slot is free
+  std::uint64_t size = 0;
+  std::string line;
+  int status = 0;
+};
+constexpr std::size_t kGuardedMappings = 4;
+GuardedMapping guarded[kGuardedMappings];
+std::mutex guardedLock;  // taken to claim and free slots, never in the handler
+std::size_t guardedCount = 0;
+struct sigaction previousBusAction {};
+
+void onBusError(int, siginfo_t* info, void*) {
+  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (const GuardedMapping& mapping : guarded) {
+    const std::uintptr_t start = mapping.start.load();
+    if (start != 0 && address >= start && address - start < mapping.size) {
+      [[maybe_unused]] const ssize_t written =
+          ::write(STDERR_FILENO, mapping.line.data(), mapping.line.size());
+      ::_exit(mapping.status);
+    }
+  }
+  // Not an image's fault: the previous disposition takes the fault when it recurs.
+  ::sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+// Claims a slot for the mapping at start, installing the handler with the first; false when
+// every slot is taken.
+bool guardMapping(void* start, std::uint64_t size, const std::string& line, int status) {
+  const std::lock_guard<std::mutex> lock(guardedLock);
+  for (GuardedMapping& mapping : guarded) {
+    if (mapping.start.load() != 0) continue;
+    mapping.size = size;
+    mapping.line = line + '\n';
+    mapping.status = status;
+    if (guardedCount++ == 0) {
+      struct sigaction action {};
+      action.sa_sigaction = onBusError;
+      action.sa_flags = SA_SIGINFO;
+      sigemptyset(&action.sa_mask);
+      ::sigaction(SIGBUS, &action, &previousBusAction);
+    }
+    mapping.start.store(reinterpret_cast<std::uintptr_t>(start));  // complete before it counts
+    return true;
+  }
+  return false;
+}
+
+void unmapGuarded(unsigned char* bytes, std::uint64_t size) {
+  const std::lock_guard<std::mutex> lock(guardedLock);
+  ::munmap(bytes, static_cast<std::size_t>(size));
+  for (GuardedMapping& mapping : guarded) {
+    if (mapping.start.load() == reinterpret_cast<std::uintptr_t>(bytes)) {
+      mapping.start.store(0);
+      break;
+    }
+  }
+  if (--guardedCount == 0) ::sigaction(SIGBUS, &previousBusAction, nullptr);
+}
+
+}  // namespace
+
+ReadResult readWholeFile(const std::string& path) {
+  ReadResult result;
+  std::uint64_t size = 0;
+  const int fd = openRegularFile(path, result, size);
+  if (fd < 0) return result;
+  FdCloser closer{fd};
+  readOpenFile(fd, size, result);
+  return result;
+}
+
+ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus) {
+  ReadResult result;
+  std::uint64_t size = 0;
+  const int fd = openRegularFile(path, result, size);
+  if (fd < 0) return result;
+  FdCloser closer{fd};
+  void* start = size == 0 || size >= SIZE_MAX ? MAP_FAILED  // an empty file has no mapping
+                                              : ::mmap(nullptr, static_cast<std::size_t>(size),
+                                                       PROT_READ, MAP_PRIVATE, fd, 0);
+  if (start != MAP_FAILED && !guardMapping(start, size, faultLine, faultStatus)) {
+    ::munmap(start, static_cast<std::size_t>(size));
+    start = MAP_FAILED;
+  }
+  if (start == MAP_FAILED) {
+    readOpenFile(fd, size, result);
     return result;
   }
+  FileImageRelease release;
+  release.unmap = unmapGuarded;
+  release.mappedSize = size;
+  result.image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
+      static_cast<unsigned char*>(start), release);
   result.image.size = size;
   return result;
 }

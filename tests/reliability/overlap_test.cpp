@@ -58,26 +58,34 @@ BackgroundRun startInBackground(const std::string& file, std::vector<std::string
   return background;
 }
 
-// The thread of process pid other than its first one, once there is one.
-std::optional<pid_t> secondThreadOf(pid_t pid) {
+// The threads of process pid but its first: the removal thread, and any a sanitizer runs.
+std::vector<pid_t> laterThreadsOf(pid_t pid) {
+  std::vector<pid_t> threads;
+  std::error_code error;
   const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
-  for (int attempt = 0; attempt < 1000; ++attempt) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
-      const pid_t tid = std::stoi(entry.path().filename().string());
-      if (tid != pid) return tid;
-    }
-    std::this_thread::sleep_for(milliseconds(10));
+  for (const auto& entry : std::filesystem::directory_iterator(tasks, error)) {
+    const pid_t tid = std::stoi(entry.path().filename().string());
+    if (tid != pid) threads.push_back(tid);
   }
-  return std::nullopt;
+  return threads;
 }
 
-// The script waits for a go file, looks for its own file, then again once the removal is due.
-// "call on halt" keeps it going through the signals the interpreter turns into halts.
+bool waitFor(const std::string& path) {
+  for (int attempt = 0; attempt < 3000 && !exists(path); ++attempt) {
+    std::this_thread::sleep_for(milliseconds(10));
+  }
+  return exists(path);
+}
+
+// Once running (the interpreter's signal handlers are in place), the script says so in a file,
+// waits for a go file, looks for its own file, and looks again once the removal is due. "call on
+// halt" keeps it going through the signals the interpreter turns into halts.
 constexpr char kWaitingScript[] =
     "call on halt name halted\n"
     "parse source . . me\n"
-    "parse arg go\n"
+    "parse arg ready, go\n"
+    "call lineout ready, 'running'\n"
+    "call lineout ready\n"
     "do while stream(go, 'c', 'query exists') = ''\n"
     "  address system 'sleep 0.05'\n"
     "end\n"
@@ -92,13 +100,12 @@ TEST(RemovalThread, SignalsNeitherCrashTheRunNorCutTheDelayShort) {
   TempDir dir;
   TempDir tmp;
   const std::string file = packScript(dir, "signalled", kWaitingScript);
-  BackgroundRun background = startInBackground(file, {dir / "go"}, inTempDir(tmp));
+  BackgroundRun background = startInBackground(file, {dir / "ready", dir / "go"}, inTempDir(tmp));
   const pid_t pid = background.pid.get();
-  const auto removalThread = secondThreadOf(pid);
-  ASSERT_TRUE(removalThread);
-  // A signal aimed at the removal thread, signals to the process in a burst (which the kernel
-  // hands to whichever thread it likes), and stops that interrupt every sleep in the process.
-  for (int i = 0; i < 3; ++i) ::syscall(SYS_tgkill, pid, *removalThread, SIGHUP);
+  ASSERT_TRUE(waitFor(dir / "ready"));
+  // Signals aimed at the removal thread, signals to the process in a burst (which the kernel
+  // may hand to any thread that does not block them), and stops that interrupt every sleep.
+  for (const pid_t thread : laterThreadsOf(pid)) ::syscall(SYS_tgkill, pid, thread, SIGHUP);
   for (int i = 0; i < 20; ++i) ::kill(pid, i % 2 == 0 ? SIGHUP : SIGINT);
   for (int i = 0; i < 3; ++i) {
     ::kill(pid, SIGSTOP);

@@ -1,0 +1,47 @@
+// The launcher's extraction from an arbitrary file image: the search for the payload behind
+// the executable image and its decoding, checked against the plain reference versions.
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "exeformat/exeformat.hpp"
+#include "fuzz/reference.hpp"
+#include "payload/payload.hpp"
+
+using namespace tavmor;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::check(findLastMarker(data, size, kPayloadMarker) == fuzz::lastMarker(data, size),
+              "findLastMarker finds the last marker");
+
+  const auto span = findPayload(data, size);
+  const ExecutableLayout layout = describeExecutable(data, size);
+  fuzz::check(layout.appendedStart <= layout.appendedEnd && layout.appendedEnd <= size,
+              "the appended data is a range inside the file");
+  if (!span) {
+    fuzz::check(
+        !fuzz::lastMarker(data + layout.appendedStart, layout.appendedEnd - layout.appendedStart),
+        "no payload only without a marker in the appended data");
+    return 0;
+  }
+  fuzz::check(span->markerOffset >= layout.appendedStart, "the marker lies after the image");
+  fuzz::check(span->payloadStart == span->markerOffset + kPayloadMarkerSize &&
+                  span->payloadStart <= span->payloadEnd && span->payloadEnd <= size,
+              "the payload lies inside the file, behind the marker");
+  fuzz::check(std::memcmp(data + span->markerOffset, kPayloadMarker, kPayloadMarkerSize) == 0,
+              "the marker is there");
+  fuzz::check(
+      !fuzz::lastMarker(data + span->markerOffset + 1, layout.appendedEnd - span->markerOffset - 1),
+      "no marker starts after the one found");
+
+  const auto script = decodeScript(data, *span);
+  fuzz::check(script.has_value(), "a small payload decodes");
+  const std::uint64_t payloadSize = span->payloadEnd - span->payloadStart;
+  const std::string expected = fuzz::decodePairs(data + span->payloadStart, payloadSize);
+  fuzz::check(script->length == expected.size() && script->length <= script->capacity,
+              "the script has the length its pairs describe");
+  fuzz::check(std::memcmp(script->bytes.get(), expected.data(), expected.size()) == 0,
+              "the script is what its pairs describe");
+  fuzz::check(script->bytes[script->length] == 0, "a zero byte follows the script");
+  return 0;
+}

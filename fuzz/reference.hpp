@@ -1,0 +1,43 @@
+#pragma once
+// Plain reference versions of the marker search and the decoder, written from the file format
+// alone: the fuzzers hold the fast versions to them.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <optional>
+#include <string>
+
+#include "payload/format.hpp"
+
+namespace tavmor::fuzz {
+
+// The offset of the last marker in [data, data + size), comparing at every offset.
+inline std::optional<std::uint64_t> lastMarker(const unsigned char* data, std::uint64_t size) {
+  std::optional<std::uint64_t> found;
+  for (std::uint64_t i = 0; i + kPayloadMarkerSize <= size; ++i) {
+    if (std::memcmp(data + i, kPayloadMarker, kPayloadMarkerSize) == 0) found = i;
+  }
+  return found;
+}
+
+// Every pair's run, in order; an odd last byte is ignored.
+inline std::string decodePairs(const unsigned char* pairs, std::uint64_t size) {
+  std::string script;
+  for (std::uint64_t i = 0; i + 1 < size; i += kPairSize) {
+    script.append(pairs[i], static_cast<char>(pairs[i + 1]));
+  }
+  return script;
+}
+
+// Stops the fuzzer with a message when a property does not hold.
+[[noreturn]] inline void fail(const char* what) {
+  std::fprintf(stderr, "property violated: %s\n", what);
+  __builtin_trap();
+}
+
+inline void check(bool holds, const char* what) {
+  if (!holds) fail(what);
+}
+
+}  // namespace tavmor::fuzz

@@ -43,5 +43,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(std::memcmp(script->bytes.get(), expected.data(), expected.size()) == 0,
               "the script is what its pairs describe");
   fuzz::check(script->bytes[script->length] == 0, "a zero byte follows the script");
+
+  // The decoder under a tighter capacity, taken from the input, writes no byte past it and stops
+  // before the first run that does not fit.
+  if (expected.empty()) return 0;
+  const std::uint64_t capacity = data[size - 1] * expected.size() / 256;
+  std::string limited(capacity + 16, '\xa5');
+  auto* out = reinterpret_cast<unsigned char*>(limited.data());
+  const std::uint64_t written =
+      decodeRunLength(data + span->payloadStart, payloadSize, out, capacity);
+  const std::string expectedLimited =
+      fuzz::decodePairs(data + span->payloadStart, payloadSize, capacity);
+  fuzz::check(
+      written == expectedLimited.size() && limited.compare(0, written, expectedLimited) == 0,
+      "a capacity-bound decode gives the runs that fit");
+  fuzz::check(limited.find_first_not_of('\xa5', capacity) == std::string::npos,
+              "nothing is written past the capacity");
   return 0;
 }

@@ -21,10 +21,13 @@ inline std::optional<std::uint64_t> lastMarker(const unsigned char* data, std::u
   return found;
 }
 
-// Every pair's run, in order; an odd last byte is ignored.
-inline std::string decodePairs(const unsigned char* pairs, std::uint64_t size) {
+// Every pair's run, in order, up to the first run that would take the script past capacity; an
+// odd last byte is ignored.
+inline std::string decodePairs(const unsigned char* pairs, std::uint64_t size,
+                               std::uint64_t capacity = UINT64_MAX) {
   std::string script;
   for (std::uint64_t i = 0; i + 1 < size; i += kPairSize) {
+    if (pairs[i] > capacity - script.size()) break;
     script.append(pairs[i], static_cast<char>(pairs[i + 1]));
   }
   return script;

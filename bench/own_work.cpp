@@ -1,9 +1,10 @@
 // Does the launcher's own work on a launcher file, and nothing else: read the file, find and
 // decode the script, write the temp script file. No banner, no thread, no interpreter, so that
-// its time and peak memory are the launcher's share of a run. Prints the seconds that the work
-// took; the temp file is removed afterwards.
+// its time and peak memory are the launcher's share of a run. Prints, in seconds, the whole work
+// and its steps: read, search, decode, write, release. The temp file is removed afterwards.
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <string>
 
 #include "payload/payload.hpp"
@@ -23,29 +24,43 @@ int main(int argc, char** argv) {
     std::cerr << "tavmor_own_work: " << tempDir.error << '\n';
     return 1;
   }
-  const auto start = std::chrono::steady_clock::now();
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  Clock::time_point read;
+  Clock::time_point searched;
+  Clock::time_point decoded;
+  Clock::time_point written;
   std::optional<std::string> tempPath;
   {
     // The same steps, in the same order, as the launcher's main.
-    ReadResult read = mapWholeFile(launcherName, "tavmor_own_work: the file shrank", 1);
-    if (read.status != ReadStatus::kOk) {
+    ReadResult image = mapWholeFile(launcherName, "tavmor_own_work: the file shrank", 1);
+    if (image.status != ReadStatus::kOk) {
       std::cerr << "tavmor_own_work: cannot read " << launcherName << '\n';
       return 1;
     }
-    const auto span = findPayload(read.image.bytes.get(), read.image.size);
+    read = Clock::now();
+    const auto span = findPayload(image.image.bytes.get(), image.image.size);
     if (!span) {
       std::cerr << "tavmor_own_work: no script in " << launcherName << '\n';
       return 1;
     }
-    const auto script = decodeScript(read.image.bytes.get(), *span);
+    searched = Clock::now();
+    const auto script = decodeScript(image.image.bytes.get(), *span);
+    decoded = Clock::now();
     tempPath = makeTempScriptPath(launcherName, *tempDir.path);
     if (!script || !tempPath || !writeTempScript(*tempPath, script->bytes.get(), script->length)) {
       std::cerr << "tavmor_own_work: cannot decode or stage the script\n";
       return 1;
     }
+    written = Clock::now();
   }
-  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  const Clock::time_point released = Clock::now();
   removeFileQuietly(*tempPath);
-  std::cout << took.count() << '\n';
+  auto seconds = [](Clock::time_point from, Clock::time_point to) {
+    return std::chrono::duration<double>(to - from).count();
+  };
+  std::cout << seconds(start, written) << ' ' << seconds(start, read) << ' '
+            << seconds(read, searched) << ' ' << seconds(searched, decoded) << ' '
+            << seconds(decoded, written) << ' ' << seconds(written, released) << '\n';
   return 0;
 }

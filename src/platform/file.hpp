@@ -57,11 +57,17 @@ enum class FileMode { kOwnerOnly, kExecutable };
 // Checks the finished temporary file before it replaces the target; false aborts the write.
 using WriteCheck = std::function<bool(const std::string& tempPath)>;
 
+// kDurable: the new file reaches the disk before it replaces the old one, so that a crash leaves
+// one or the other whole (the user's outputs). kScratch: the replacement is atomic between
+// processes but not across a crash, and fast (the launcher's temp script file).
+enum class Durability { kDurable, kScratch };
+
 // Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
 // onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
 // is untouched, false is returned and `error` says why.
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode mode, const WriteCheck& check, std::string& error);
+                           FileMode mode, const WriteCheck& check, std::string& error,
+                           Durability durability = Durability::kDurable);
 
 // The path of the running executable, or an empty string when the platform cannot tell.
 std::string currentExecutablePath();

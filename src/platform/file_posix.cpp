@@ -220,7 +220,8 @@ ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, i
 }
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode mode, const WriteCheck& check, std::string& error) {
+                           FileMode mode, const WriteCheck& check, std::string& error,
+                           Durability durability) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -253,9 +254,27 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
       return fail("cannot set the mode of " + temp + ": " + reason);
     }
   }
+  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
+    const std::string reason = systemError();
+    ::close(fd);
+    return fail("cannot write " + temp + ": " + reason);
+  }
   if (::close(fd) != 0) return fail("cannot write " + temp + ": " + systemError());
   if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
-  if (!moveOnto(temp, path)) return fail("cannot replace " + path + ": " + systemError());
+  if (durability == Durability::kScratch) {
+    if (!moveOnto(temp, path)) return fail("cannot replace " + path + ": " + systemError());
+    return true;
+  }
+  if (::rename(temp.c_str(), path.c_str()) != 0) {
+    return fail("cannot replace " + path + ": " + systemError());
+  }
+  // The rename itself reaches the disk with the folder; a failure here leaves a file that is
+  // whole either way, so it is not reported.
+  const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dirFd >= 0) {
+    ::fsync(dirFd);
+    ::close(dirFd);
+  }
   return true;
 }
 

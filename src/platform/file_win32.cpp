@@ -129,7 +129,8 @@ ReadResult mapWholeFile(const std::string& path, const std::string&, int) {
 }
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode, const WriteCheck& check, std::string& error) {
+                           FileMode, const WriteCheck& check, std::string& error,
+                           Durability durability) {
   // The mode needs nothing here: Windows runs files by their name's extension, and a new file
   // takes the access rules of its folder, which for the temp directory is the user's own.
   const auto target = pathFromUtf8(path);
@@ -165,10 +166,17 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     ::CloseHandle(handle);
     return fail("cannot write " + temp + ": " + reason);
   }
+  const bool durable = durability == Durability::kDurable;
+  if (durable && !::FlushFileBuffers(handle)) {
+    const std::string reason = lastError();
+    ::CloseHandle(handle);
+    return fail("cannot write " + temp + ": " + reason);
+  }
   if (!::CloseHandle(handle)) return fail("cannot write " + temp + ": " + lastError());
   if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
   // Replaces a file, or a link, at the target in one step; a directory there makes it fail.
-  if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), MOVEFILE_REPLACE_EXISTING)) {
+  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
+  if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), flags)) {
     return fail("cannot replace " + path + ": " + lastError());
   }
   return true;

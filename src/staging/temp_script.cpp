@@ -12,7 +12,8 @@ bool writeTempScript(const std::string& path, const unsigned char* data, std::ui
   // hands its interpreter a half-written file, and a link planted at the name is replaced, not
   // followed.
   std::string error;
-  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr, error);
+  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr, error,
+                               Durability::kScratch);
 }
 
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {

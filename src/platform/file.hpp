@@ -69,6 +69,9 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
                            FileMode mode, const WriteCheck& check, std::string& error,
                            Durability durability = Durability::kDurable);
 
+// Whether both paths name one existing file (through links, other spellings or hard links).
+bool sameFile(const std::string& a, const std::string& b);
+
 // The path of the running executable, or an empty string when the platform cannot tell.
 std::string currentExecutablePath();
 

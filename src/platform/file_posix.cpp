@@ -278,6 +278,13 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   return true;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+  struct stat first {};
+  struct stat second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
+         first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
 std::string currentExecutablePath() {
   std::string buffer(PATH_MAX, '\0');
   const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());

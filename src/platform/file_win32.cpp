@@ -182,6 +182,26 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   return true;
 }
 
+bool sameFile(const std::string& a, const std::string& b) {
+  const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+    const auto native = pathFromUtf8(path);
+    if (!native) return false;
+    const HANDLE handle =
+        ::CreateFileW(native->c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    const bool ok = ::GetFileInformationByHandle(handle, &info) != 0;
+    ::CloseHandle(handle);
+    return ok;
+  };
+  BY_HANDLE_FILE_INFORMATION first{};
+  BY_HANDLE_FILE_INFORMATION second{};
+  return identify(a, first) && identify(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
+}
+
 std::string currentExecutablePath() {
   std::wstring buffer(MAX_PATH, L'\0');
   for (;;) {

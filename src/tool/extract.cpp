@@ -34,6 +34,11 @@ int extractCommand(const std::vector<std::string>& args) {
   if (output.empty()) return cli::usageError("extract", "empty output file name");
   const std::string& path = parsed.operands[0];
 
+  // Writing the script over the launcher file it came from would lose that file.
+  if (output != "-" && sameFile(output, path)) {
+    return cli::error("extract: " + output +
+                      ": is the launcher file itself; choose another output");
+  }
   const auto image = cli::readInput("extract", path);
   if (!image) return cli::kStatusFailure;
   const auto span = findPayload(image->bytes.get(), image->size);

@@ -91,6 +91,10 @@ int packCommand(const std::vector<std::string>& args) {
   ReadResult scriptFile;
   const unsigned char* script = nullptr;
   std::uint64_t scriptSize = 0;
+  // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
+  if (scriptPath != "-" && sameFile(*output, scriptPath)) {
+    return cli::error("pack: " + *output + ": is the script itself; choose another output");
+  }
   if (scriptPath == "-") {
     if (!readStandardInput(stdinScript)) return cli::error("pack: cannot read standard input");
     script = reinterpret_cast<const unsigned char*>(stdinScript.data());

@@ -94,14 +94,26 @@ TEST(ToolPack, FailuresLeaveTheOutputAndFolderUntouched) {
            {"pack", dir / "s.rex", "-o", dir / "out", "--stub", dir / "notexe"},
            {"pack", dir / "s.rex", "-o", dir / "out", "--stub", dir / "missing"},
            {"pack", dir.path(), "-o", dir / "out", "--stub", kLauncher},
-           {"pack", dir / "s.rex", "-o", dir / "nodir/out", "--stub", kLauncher}}) {
+           {"pack", dir / "s.rex", "-o", dir / "nodir/out", "--stub", kLauncher},
+           {"pack", dir / "s.rex", "-o", dir / "./s.rex", "--stub", kLauncher}}) {
     const RunResult r = run(kTool, args);
     EXPECT_EQ(r.status, 1) << args[1] << " " << args[5];
     EXPECT_EQ(r.err.rfind("tavmor: pack: ", 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }
   EXPECT_EQ(readFile(dir / "out"), "existing");
+  EXPECT_EQ(readFile(dir / "s.rex"), "say 1\n");
   EXPECT_EQ(entriesIn(dir.path()), before);
+}
+
+TEST(ToolExtract, RefusesToWriteOverTheLauncherFileItReads) {
+  TempDir dir;
+  const std::string file = packScript(dir, "app", "say 'kept'\n");
+  const auto before = readFile(file);
+  const RunResult r = run(kTool, {"extract", file, "-o", dir / "./app"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err.rfind("tavmor: extract: ", 0), 0u) << r.err;
+  EXPECT_EQ(readFile(file), before);
 }
 
 }  // namespace

@@ -46,4 +46,25 @@ AnyFunction slotFunction(Function function) {
   return reinterpret_cast<AnyFunction>(function);
 }
 
+using InstanceVector = std::array<AnyFunction, kInstanceVectorSlots>;
+using ThreadVector = std::array<AnyFunction, kThreadVectorSlots>;
+
+// The instance vector: terminate, and traps everywhere else.
+inline InstanceVector makeInstanceVector(TerminateFunction terminate) {
+  auto vector = trapVector<kInstanceVectorName, kInstanceVectorSlots>();
+  vector[kTerminateOffset / kSlotSize] = slotFunction(terminate);
+  return vector;
+}
+
+// The thread-context vector: the four operations the launcher calls, and traps everywhere else.
+inline ThreadVector makeThreadVector(NewArrayFunction newArray, NewStringFunction newString,
+                                     ArrayPutFunction arrayPut, CallProgramFunction callProgram) {
+  auto vector = trapVector<kThreadVectorName, kThreadVectorSlots>();
+  vector[kNewArrayOffset / kSlotSize] = slotFunction(newArray);
+  vector[kNewStringOffset / kSlotSize] = slotFunction(newString);
+  vector[kArrayPutOffset / kSlotSize] = slotFunction(arrayPut);
+  vector[kCallProgramOffset / kSlotSize] = slotFunction(callProgram);
+  return vector;
+}
+
 }  // namespace tavmor::rexxapi

@@ -107,20 +107,8 @@ void terminate(void* instanceHandle) {
   delete instance;
 }
 
-const std::array<AnyFunction, kInstanceVectorSlots> kInstanceVector = [] {
-  auto vector = trapVector<kInstanceVectorName, kInstanceVectorSlots>();
-  vector[kTerminateOffset / kSlotSize] = slotFunction(&terminate);
-  return vector;
-}();
-
-const std::array<AnyFunction, kThreadVectorSlots> kThreadVector = [] {
-  auto vector = trapVector<kThreadVectorName, kThreadVectorSlots>();
-  vector[kNewArrayOffset / kSlotSize] = slotFunction(&newArray);
-  vector[kNewStringOffset / kSlotSize] = slotFunction(&newString);
-  vector[kArrayPutOffset / kSlotSize] = slotFunction(&arrayPut);
-  vector[kCallProgramOffset / kSlotSize] = slotFunction(&callProgram);
-  return vector;
-}();
+const InstanceVector kInstanceVector = makeInstanceVector(&terminate);
+const ThreadVector kThreadVector = makeThreadVector(&newArray, &newString, &arrayPut, &callProgram);
 
 }  // namespace
 }  // namespace tavmor::rexxapi

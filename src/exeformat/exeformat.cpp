@@ -131,7 +131,8 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
   const auto certSize = r.le(entry + 4, 4);
   if (!certOffset || !certSize) return;
   layout.certificateEntryOffset = entry;
-  if (*certOffset != 0 || *certSize != 0) layout.certificate = CertificateTable{*certOffset, *certSize};
+  if (*certOffset != 0 || *certSize != 0)
+    layout.certificate = CertificateTable{*certOffset, *certSize};
 }
 
 }  // namespace
@@ -139,11 +140,14 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
 ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size) {
   ExecutableLayout layout;
   const Reader r{data, size};
-  if (r.has(0, 64) && std::memcmp(data, "\x7f" "ELF", 4) == 0) {
+  if (r.has(0, 64) && std::memcmp(data,
+                                  "\x7f"
+                                  "ELF",
+                                  4) == 0) {
     layout.format = ExecutableFormat::kElf;
     describeElf(r, layout);
-  } else if (r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' &&
-             r.le(0x3c, 4).has_value() && r.has(r.le(0x3c, 4).value(), 4) &&
+  } else if (r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' && r.le(0x3c, 4).has_value() &&
+             r.has(r.le(0x3c, 4).value(), 4) &&
              std::memcmp(data + r.le(0x3c, 4).value(), "PE\0\0", 4) == 0) {
     layout.format = ExecutableFormat::kPe;
     describePe(r, layout);

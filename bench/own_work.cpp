@@ -1,7 +1,8 @@
 // Does the launcher's own work on a launcher file, and nothing else: read the file, find and
 // decode the script, write the temp script file. No banner, no thread, no interpreter, so that
 // its time and peak memory are the launcher's share of a run. Prints, in seconds, the whole work
-// and its steps: read, search, decode, write, release. The temp file is removed afterwards.
+// and its steps: read, search, decode, write, release. The temp file stays, as a quick script's
+// does, so that the next run replaces it as the launcher's next start would.
 #include <chrono>
 #include <iostream>
 #include <optional>
@@ -9,7 +10,6 @@
 
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
-#include "platform/path.hpp"
 #include "staging/staging.hpp"
 
 int main(int argc, char** argv) {
@@ -55,7 +55,6 @@ int main(int argc, char** argv) {
     written = Clock::now();
   }
   const Clock::time_point released = Clock::now();
-  removeFileQuietly(*tempPath);
   auto seconds = [](Clock::time_point from, Clock::time_point to) {
     return std::chrono::duration<double>(to - from).count();
   };

@@ -6,7 +6,7 @@
 
 #include "tool/cli.hpp"
 #include "tool/extract.hpp"
-#include "tool/inspect.hpp"
+#include "tool/report.hpp"
 #include "tool/pack.hpp"
 #include "tool/verify.hpp"
 #include "tool/version.hpp"

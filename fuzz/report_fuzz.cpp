@@ -5,7 +5,7 @@
 
 #include "fuzz/reference.hpp"
 #include "tool/examine.hpp"
-#include "tool/inspect.hpp"
+#include "tool/report.hpp"
 
 using namespace tavmor;
 

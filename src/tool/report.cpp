@@ -1,4 +1,4 @@
-#include "tool/inspect.hpp"
+#include "tool/report.hpp"
 
 #include <iostream>
 #include <sstream>

@@ -12,15 +12,7 @@
 namespace tavmor {
 namespace {
 
-std::string hex(const std::string& s) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : s) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "-" : out;
-}
+using test::standinHex;
 
 class InterpTest : public ::testing::Test {
  protected:
@@ -46,11 +38,11 @@ TEST_F(InterpTest, MakesTheCallsInOrderWithEachArgumentAsOneItem) {
   std::ostringstream expected;
   expected << "create\n"
            << "newArray 0 A1\n"
-           << "newString " << hex("alpha") << " S2\nput A1 S2 1\n"
-           << "newString " << hex("two words") << " S3\nput A1 S3 2\n"
+           << "newString " << standinHex("alpha") << " S2\nput A1 S2 1\n"
+           << "newString " << standinHex("two words") << " S3\nput A1 S3 2\n"
            << "newString - S4\nput A1 S4 3\n"
-           << "call " << hex(program) << " A1\n"
-           << "program " << hex("say 'hi'\n") << "\n"
+           << "call " << standinHex(program) << " A1\n"
+           << "program " << standinHex("say 'hi'\n") << "\n"
            << "terminate\n";
   EXPECT_EQ(calls(), expected.str());
 }
@@ -61,7 +53,7 @@ TEST_F(InterpTest, NoArgumentsGiveAnEmptyArray) {
   const auto instance = runScript("missing.tmp", 1, argv);
   ASSERT_TRUE(instance);
   terminateInstance(*instance);
-  EXPECT_EQ(calls(), "create\nnewArray 0 A1\ncall " + hex("missing.tmp") +
+  EXPECT_EQ(calls(), "create\nnewArray 0 A1\ncall " + standinHex("missing.tmp") +
                          " A1\nprogram unreadable\nterminate\n");
 }
 

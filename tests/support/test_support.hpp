@@ -25,6 +25,17 @@ class TempDir {
   std::string path_;
 };
 
+// Bytes as the stand-in interpreter library logs them: lowercase hex digits, "-" when empty.
+inline std::string standinHex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out.empty() ? "-" : out;
+}
+
 void writeFile(const std::string& path, const std::string& bytes);
 std::optional<std::string> readFile(const std::string& path);
 bool exists(const std::string& path);

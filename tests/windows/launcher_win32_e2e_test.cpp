@@ -36,16 +36,6 @@ std::string unixLines(std::string text) {
   return text;
 }
 
-std::string hex(const std::string& s) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : s) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "-" : out;
-}
-
 std::string unhex(const std::string& digits) {
   if (digits == "-") return "";
   std::string out;
@@ -81,10 +71,10 @@ std::string expectedCalls(const std::vector<std::string>& items, const std::stri
   std::ostringstream log;
   log << "create\nnewArray 0 A1\n";
   for (std::size_t i = 0; i < items.size(); ++i) {
-    log << "newString " << hex(items[i]) << " S" << i + 2 << "\n"
+    log << "newString " << standinHex(items[i]) << " S" << i + 2 << "\n"
         << "put A1 S" << i + 2 << " " << i + 1 << "\n";
   }
-  log << "call " << hex(program) << " A1\nprogram " << hex(script) << "\nterminate\n";
+  log << "call " << standinHex(program) << " A1\nprogram " << standinHex(script) << "\nterminate\n";
   return log.str();
 }
 

@@ -245,14 +245,18 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     ::close(fd);
     return fail("cannot write " + temp + ": " + reason);
   }
+  // mkstemp's 0600 is cut by the umask: under 0477 the owner could not even read the file back.
+  // An owner-only file gets 0600 whatever the umask; an executable the umask's share of 0777.
+  mode_t wanted = 0600;
   if (mode == FileMode::kExecutable) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    if (::fchmod(fd, 0777 & ~mask) != 0) {
-      const std::string reason = systemError();
-      ::close(fd);
-      return fail("cannot set the mode of " + temp + ": " + reason);
-    }
+    wanted = 0777 & ~mask;
+  }
+  if (::fchmod(fd, wanted) != 0) {
+    const std::string reason = systemError();
+    ::close(fd);
+    return fail("cannot set the mode of " + temp + ": " + reason);
   }
   if (durability == Durability::kDurable && ::fsync(fd) != 0) {
     const std::string reason = systemError();

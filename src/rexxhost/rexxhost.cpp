@@ -1,15 +1,18 @@
 // The interpreter library for POSIX: the interface of rexx.dll, run by Regina REXX.
 #include <rexxsaa.h>
 
-#include <climits>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "interp/interface.hpp"
+#include "platform/file.hpp"
+#include "rexxhost/source.hpp"
+#include "rexxhost/start.hpp"
 #include "rexxhost/vector.hpp"
 
 namespace tavmor::rexxapi {
@@ -55,25 +58,47 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
   items[index - 1] = static_cast<StringObject*>(item);
 }
 
+// A program that never started must not look like one that ran: the caller's status 0 means
+// that the script ran. So a refusal ends the process with one line and the launcher's failure
+// status.
+[[noreturn]] void refuse(const std::string& reason) {
+  std::fflush(stdout);
+  std::fprintf(stderr, "ERROR: %s\n", reason.c_str());
+  std::fflush(stderr);
+  std::_Exit(-1);
+}
+
 void* callProgram(void*, const char* program, void* arguments) {
-  const auto& items = static_cast<ArrayObject*>(arguments)->items;
-  if (items.size() > LONG_MAX) return nullptr;
-  std::vector<RXSTRING> args(items.size());
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    // An empty slot is an omitted argument: a null string pointer.
-    if (items[i] != nullptr) {
-      MAKERXSTRING(args[i], items[i]->text.data(), items[i]->text.size());
-    } else {
-      MAKERXSTRING(args[i], nullptr, 0);
+  try {
+    // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
+    // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
+    // .cmd or .rx appended it found beside it.
+    const ReadResult read = readWholeFile(program);
+    switch (read.status) {
+      case ReadStatus::kOk:
+        break;
+      case ReadStatus::kNoMemory:
+        refuse(std::string("Not enough memory to read the Rexx script ") + program);
+      default:
+        refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.error);
     }
+    const auto* bytes = reinterpret_cast<const char*>(read.image.bytes.get());
+    const auto size = static_cast<std::size_t>(read.image.size);
+    if (const auto line = lineOfFirstNul(bytes, size)) {
+      refuse(std::string("The Rexx script ") + program + " holds a NUL byte on line " +
+             std::to_string(*line) + ", which Regina cannot run.");
+    }
+    if (holdsNoClause(bytes, size)) return nullptr;  // nothing to run: it has run
+
+    std::vector<const std::string*> texts;
+    for (const StringObject* item : static_cast<ArrayObject*>(arguments)->items) {
+      texts.push_back(item != nullptr ? &item->text : nullptr);
+    }
+    const Status started = startProgram(program, std::string_view(bytes, size), texts);
+    if (!started.ok()) refuse(started.message());
+  } catch (const std::bad_alloc&) {
+    refuse(std::string("Not enough memory to start the Rexx script ") + program);
   }
-  SHORT returnCode = 0;
-  RXSTRING result;
-  MAKERXSTRING(result, nullptr, 0);
-  // Called as a subroutine, so that each argument stays separate: arg() is their count.
-  RexxStart(static_cast<LONG>(args.size()), args.data(), program, nullptr, nullptr, RXSUBROUTINE,
-            nullptr, &returnCode, &result);
-  if (result.strptr != nullptr) RexxFreeMemory(result.strptr);
   return nullptr;
 }
 
@@ -91,13 +116,6 @@ const ThreadVector kThreadVector = makeThreadVector(&newArray, &newString, &arra
 }  // namespace tavmor::rexxapi
 
 using namespace tavmor::rexxapi;
-
-// Regina reads a program file with getc, a byte at a time. Once the process has a second thread,
-// as the launcher has its removal thread, glibc's getc takes the stream's lock for every byte:
-// a 64 MiB script ran four times as long as under regina itself. Regina runs on the launcher's
-// initial thread alone, and the removal thread touches no stream, so the lock guards nothing;
-// this definition takes the place of the C library's for the interpreter's calls.
-extern "C" int getc(std::FILE* stream) { return getc_unlocked(stream); }
 
 extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOut, void*) {
   auto* state = new (std::nothrow) InstanceState;

@@ -118,12 +118,13 @@ TEST(LauncherFile, RandomBytesFindNoScriptOrStageExactlyWhatThePairsSay) {
     for (char& b : bytes) b = static_cast<char>(byte(random));
     return bytes;
   };
-  // Random pairs behind "/*" that hold no '*' or '/': whatever they say stays in a comment.
+  // Random pairs behind "/*" that hold no '*', '/' or NUL: whatever they say stays in a comment
+  // (a NUL byte is refused before the interpreter starts).
   auto commentPairs = [&](std::size_t pairs) {
     std::string payload = "\x01/\x01*";
     for (std::size_t i = 0; i < pairs; ++i) {
       char value = static_cast<char>(byte(random));
-      if (value == '*' || value == '/') value = ' ';
+      if (value == '*' || value == '/' || value == '\0') value = ' ';
       payload += static_cast<char>(byte(random));
       payload += value;
     }

@@ -54,11 +54,13 @@ struct ResourceLimit {
 };
 
 // Stops the program where it first reads or maps the file it opened as `path` (the name as it
-// passes it to the system), runs `action`, and lets it go on: a file that changes between open
-// and read, on cue. The program must not write much to its outputs before that point.
+// passes it to the system), or where it is about to open it (`atOpen`), runs `action`, and lets
+// it go on: a file that changes between open and read, or vanishes just before the open, on cue.
+// The program must not write much to its outputs before that point.
 struct ReadInterception {
   std::string path;
   std::function<void()> action;
+  bool atOpen = false;
 };
 
 struct RunOptions {

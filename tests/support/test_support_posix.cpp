@@ -77,8 +77,8 @@ bool takesContentOf(std::uint64_t nr, const std::uint64_t* args, long fd) {
 }
 
 // Follows the system calls of pid, stopped after its exec, until it first reads or maps the
-// file opened as interception.path; runs the action there and lets the process go. Returns the
-// wait status when the process ended first.
+// file opened as interception.path (or opens it, atOpen); runs the action there and lets the
+// process go. Returns the wait status when the process ended first.
 std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interception) {
   int status = 0;
   if (::waitpid(pid, &status, 0) != pid) return status;
@@ -100,6 +100,11 @@ std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interce
     if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0) continue;
     if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_openat) {
       openingTarget = textIn(pid, info.entry.args[1]) == interception.path;
+      if (openingTarget && interception.atOpen) {
+        interception.action();
+        ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
+        return std::nullopt;
+      }
     } else if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_close &&
                targetFd >= 0 && info.entry.args[0] == static_cast<std::uint64_t>(targetFd)) {
       targetFd = -1;

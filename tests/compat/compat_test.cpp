@@ -1,0 +1,265 @@
+// A packed script behaves as regina runs it directly: Regina's own example programs and focused
+// cases, each run both ways with the same working directory, stdin, environment and arguments.
+// What may differ, by design: the program's name (the temp file, taken here as equal to the
+// script's path), the banner, and the exit status (0 when packed).
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <regex>
+#include <thread>
+
+#include "e2e/e2e.hpp"
+
+namespace tavmor::test {
+namespace {
+
+constexpr bool kReginaLinkedIn = TAVMOR_REGINA_STATIC;
+const std::string kRegina = TAVMOR_REGINA;
+const std::string kFaketime = TAVMOR_FAKETIME;
+const std::string kExamples = TAVMOR_REGINA_EXAMPLES;
+// Both runs start at this moment; libfaketime's frozen clock would also cut short the removal
+// thread's sleep. What still moves, the microseconds of Time('L'), is left out of the comparison.
+constexpr char kStartTime[] = "@2026-01-02 03:04:05";
+
+struct Outcome {
+  int status = -1;
+  std::string out;
+  std::string err;
+  std::map<std::string, std::string> files;  // what the program left in its working directory
+};
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = 0; !from.empty() && (at = text.find(from, at)) != std::string::npos;
+       at += to.size()) {
+    text.replace(at, from.size(), to);
+  }
+  return text;
+}
+
+class Compat : public ::testing::Test {
+ protected:
+  struct Options {
+    std::vector<std::string> args;
+    std::string stdinData;
+    bool fakeClock = false;
+    std::function<void(int pid, const std::string& cwd)> started;
+  };
+
+  // regina SCRIPT ARGS (or regina -a SCRIPT ARGS, which passes the arguments separately).
+  Outcome direct(const std::string& script, const Options& options, bool separately = false) {
+    std::vector<std::string> args;
+    if (separately) args.push_back("-a");
+    args.push_back(script);
+    args.insert(args.end(), options.args.begin(), options.args.end());
+    Outcome o = start(kRegina, args, options);
+    o.out = replaceAll(o.out, script, "PROGRAM");
+    o.err = replaceAll(o.err, script, "PROGRAM");
+    // Linked in, Regina is its single-threaded build, as in Debian's rexx.
+    if (kReginaLinkedIn) o.out = replaceAll(o.out, "REXX-Regina_3.6(MT)", "REXX-Regina_3.6");
+    return o;
+  }
+
+  Outcome packed(const std::string& script, const Options& options) {
+    const std::string name = std::filesystem::path(script).stem();
+    const std::string file = programs_ / name;
+    const RunResult made = run(kTool, {"pack", script, "-o", file, "--stub", kLauncher});
+    EXPECT_EQ(made.status, 0) << made.err;
+    Outcome o = start(file, options.args, options);
+    EXPECT_EQ(o.status, 0) << script;
+    const std::size_t bannerEnd = nthLineEnd(o.out, 3);
+    EXPECT_EQ(o.out.rfind(kBanner1, 0), 0u) << o.out;
+    o.out.erase(0, bannerEnd);
+    const std::string staged = tmp_ / ("." + name + ".tmp");
+    o.out = replaceAll(o.out, staged, "PROGRAM");
+    o.err = replaceAll(o.err, staged, "PROGRAM");
+    return o;
+  }
+
+  // Runs both ways and expects the same outputs and files.
+  void expectAlike(const std::string& script) { expectAlike(script, Options()); }
+  void expectAlike(const std::string& script, const Options& options) {
+    const Outcome d = direct(script, options);
+    const Outcome p = packed(script, options);
+    EXPECT_EQ(p.out, d.out) << script;
+    EXPECT_EQ(p.err, d.err) << script;
+    EXPECT_EQ(p.files, d.files) << script;
+  }
+
+  std::string script(const std::string& name, const std::string& text) {
+    const std::string path = programs_ / (name + ".rex");
+    writeFile(path, text);
+    return path;
+  }
+
+  TempDir programs_;
+  TempDir tmp_;
+
+ private:
+  static std::size_t nthLineEnd(const std::string& text, int n) {
+    std::size_t at = 0;
+    for (int i = 0; i < n && at != std::string::npos; ++i) {
+      at = text.find('\n', at);
+      if (at != std::string::npos) ++at;
+    }
+    return at == std::string::npos ? text.size() : at;
+  }
+
+  Outcome start(const std::string& program, const std::vector<std::string>& args,
+                const Options& options) {
+    TempDir cwd;
+    RunOptions run;
+    run.cwd = cwd.path();
+    run.stdinData = options.stdinData;
+    run.env.emplace("TMPDIR", tmp_.path());
+    std::string target = program;
+    std::vector<std::string> targetArgs = args;
+    if (options.fakeClock) {
+      run.argv = std::vector<std::string>{kFaketime, "-f", kStartTime, program};
+      target = kFaketime;
+    }
+    if (options.started) run.started = [&](int pid) { options.started(pid, cwd.path()); };
+    const RunResult r = test::run(target, targetArgs, run);
+    static const std::regex kMicroseconds(R"((\d\d:\d\d:\d\d)\.\d{6})");
+    Outcome o{r.status, std::regex_replace(r.out, kMicroseconds, "$1.micros"), r.err, {}};
+    for (const auto& entry : std::filesystem::directory_iterator(cwd.path())) {
+      o.files[entry.path().filename()] = readFile(entry.path()).value_or("(unreadable)");
+    }
+    return o;
+  }
+};
+
+TEST_F(Compat, ReginasExamplesRunAlike) {
+  // The ones that run without input; animal asks questions and rexxcps measures speed.
+  for (const char* example :
+       {"block", "dateconv", "dynfunc", "extqueue", "newstr", "testeof", "timeconv"}) {
+    Options clock;
+    clock.fakeClock = true;
+    expectAlike(kExamples + "/" + example + ".rexx", clock);
+  }
+  if (!kReginaLinkedIn) expectAlike(kExamples + "/gci-try.rexx");
+}
+
+TEST_F(Compat, ExternalFunctionPackagesLoadOnlyWithTheSharedRegina) {
+  const std::string loader = script("loader",
+                                    "rc = RxFuncAdd('SysLoadFuncs', 'regutil', 'SysLoadFuncs')\n"
+                                    "say 'RxFuncAdd' rc\n"
+                                    "if rc = 0 then say 'SysUtilVersion' SysUtilVersion()\n"
+                                    "else say RxFuncErrMsg()\n");
+  const Outcome p = packed(loader, Options());
+  if (kReginaLinkedIn) {
+    EXPECT_EQ(p.out,
+              "RxFuncAdd 60\nModule doesn't support dynamic linking; are you running the \"regina\" "
+              "executable?\n");
+  } else {
+    EXPECT_EQ(p.out, direct(loader, Options()).out);
+  }
+}
+
+TEST_F(Compat, CommandsReachTheShell) {
+  std::string text =
+      "say address()\n"
+      "'echo hi'\n"
+      "say 'rc='rc\n"
+      "'exit 3'\n"
+      "say 'rc='rc\n"
+      "address system 'echo two >written'\n"
+      "exit 3\n";
+  if (kReginaLinkedIn) text = "parse source s; say s\n" + text;
+  const std::string path = script("commands", text);
+  expectAlike(path);
+  EXPECT_EQ(direct(path, Options()).status, 3);
+}
+
+TEST_F(Compat, EveryArgumentArrivesOnItsOwn) {
+  const std::string path = script("args",
+                                  "say 'count' arg()\n"
+                                  "do i = 1 to arg()\n"
+                                  "  say i length(arg(i)) '['arg(i)']'\n"
+                                  "end\n");
+  std::vector<std::vector<std::string>> cases = {
+      {},
+      {"one"},
+      {"", " spaced ", "quo\"ted'", "n\xc3\xa4ive \xe2\x9c\x93"},
+      {std::string(100000, 'x')}};
+  for (const int count : {32, 33, 1000}) {
+    std::vector<std::string> many;
+    for (int i = 1; i <= count; ++i) many.push_back(std::to_string(i));
+    cases.push_back(many);
+  }
+  for (const auto& args : cases) {
+    if (!kReginaLinkedIn && args.size() > 32) continue;
+    // regina -a passes them the same way; plain regina would join them into one.
+    Options options;
+    options.args = args;
+    const Outcome d = direct(path, options, true);
+    const Outcome p = packed(path, options);
+    EXPECT_EQ(p.out, d.out) << args.size() << " arguments";
+    EXPECT_EQ(p.out.rfind("count " + std::to_string(args.size()) + "\n", 0), 0u);
+  }
+}
+
+TEST_F(Compat, SourceStdinAndConditionsAlike) {
+  expectAlike(script("crlf", "say 'first'\r\nsay sourceline()\r\nsay '['sourceline(2)']'\r\n"));
+  Options input;
+  input.stdinData = "one\ntwo\n\nlast";
+  expectAlike(script("stdin", "do while lines() > 0\n  say '>' linein()\nend\n"), input);
+  expectAlike(script("empty", ""));
+  expectAlike(script("comments", "/* nothing\n   at all */\n-- here\n"));
+  expectAlike(script("error", "say 'before'\nx = 1 +\nsay 'after'\n"));
+
+  // SIGINT raises HALT, once the script shows that it waits.
+  const std::string halting = script("halting",
+                                     "signal on halt\n"
+                                     "call lineout 'ready', 'yes'\n"
+                                     "call lineout 'ready'\n"
+                                     "do forever; nop; end\n"
+                                     "halt:\n"
+                                     "say 'halted at' sigl\n"
+                                     "exit 4\n");
+  Options interrupt;
+  interrupt.started = [](int pid, const std::string& cwd) {
+    for (int i = 0; i < 3000 && !exists(cwd + "/ready"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ::kill(pid, SIGINT);
+  };
+  const Outcome d = direct(halting, interrupt);
+  EXPECT_EQ(d.out, "halted at 4\n");
+  EXPECT_EQ(packed(halting, interrupt).out, d.out);
+}
+
+TEST_F(Compat, OnlyTheStagedFileEverRuns) {
+  const std::string path = script("victim", "say 'the packed script'\n");
+  const std::string file = programs_ / "victim";
+  ASSERT_EQ(run(kTool, {"pack", path, "-o", file, "--stub", kLauncher}).status, 0);
+  const std::string staged = tmp_ / ".victim.tmp";
+  // Just before the interpreter opens the staged file, it goes, and look-alikes appear.
+  RunOptions options;
+  options.env.emplace("TMPDIR", tmp_.path());
+  options.beforeFirstRead =
+      ReadInterception{staged,
+                       [&] {
+                         std::filesystem::remove(staged);
+                         for (const char* ext : {".rexx", ".rex", ".cmd", ".rx"}) {
+                           writeFile(staged + ext, "say 'planted'\n");
+                         }
+                       },
+                       true};
+  const RunResult r = run(file, {}, options);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.out.find("planted"), std::string::npos) << r.out;
+  EXPECT_EQ(r.err,
+            "ERROR: Cannot read the Rexx script " + staged + ": No such file or directory\n");
+
+  // Whatever the umask, the owner can read what the launcher staged.
+  RunOptions inTmp;
+  inTmp.env.emplace("TMPDIR", tmp_.path());
+  const RunResult masked = run("/bin/sh", {"-c", "umask 0477 && exec \"$0\"", file}, inTmp);
+  EXPECT_EQ(masked.status, 0) << masked.err;
+  EXPECT_NE(masked.out.find("the packed script\n"), std::string::npos) << masked.out;
+}
+
+}  // namespace
+}  // namespace tavmor::test

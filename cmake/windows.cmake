@@ -38,5 +38,7 @@ set(TAVMOR_TOOL_PLATFORM_SOURCES ${TAVMOR_APP_RESOURCE})
 # The C++ runtime, libgcc and winpthreads go into each program: a launcher file needs no DLL
 # beside it but the interpreter's.
 add_link_options(-static)
-# Every launcher file carries the launcher: without its symbol tables it is a third the size.
+# Every launcher file carries the launcher: without its symbol tables it is a third the size, and
+# -O2 makes it a tenth smaller again than -O3 (its work is reading and writing files).
 add_link_options($<$<CONFIG:Release,MinSizeRel>:-s>)
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG")

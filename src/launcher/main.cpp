@@ -1,7 +1,7 @@
 // The launcher: prints the banner, takes the Rexx script appended to its own file, stages it in
 // the temp directory and has the interpreter run it with the launcher's arguments.
+#include <cstdio>
 #include <initializer_list>
-#include <iostream>
 #include <new>
 #include <string>
 #include <string_view>
@@ -20,15 +20,16 @@ constexpr int kStatusNoScript = 1;
 // Writes the parts as one "ERROR: " line. It builds no string, so that it still works when
 // memory has run out.
 int fail(int status, std::initializer_list<std::string_view> parts) {
-  std::cerr << "ERROR: ";
-  for (const std::string_view part : parts) std::cerr << part;
-  std::cerr << '\n' << std::flush;
+  std::fputs("ERROR: ", stderr);
+  for (const std::string_view part : parts) std::fwrite(part.data(), 1, part.size(), stderr);
+  std::fputc('\n', stderr);
+  std::fflush(stderr);
   return status;
 }
 
 int launch(int argc, char** argv) {
   using namespace tavmor;
-  printBanner(std::cout, currentUnixNanos());
+  printBanner(currentUnixNanos());
 
   const TempDirectory tempDir = platformTempDirectory();
   if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
@@ -65,13 +66,15 @@ int launch(int argc, char** argv) {
   if (!writeTempScript(*tempPath, script->bytes.get(), script->length)) {
     return fail(kStatusFailure, {"Cannot create temp file."});
   }
+  // The interpreter reads the script from the file: both blocks go before it starts, so that a
+  // large script is not held three times over while it runs.
+  script.reset();
+  image.bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
 
   const auto instance = runScript(tempPath->c_str(), argc, argv);
   if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});
-  script.reset();
-  image.bytes.reset();
   terminateInstance(*instance);
   return 0;
 }

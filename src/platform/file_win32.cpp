@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include <new>
-#include <random>
 
 #include "platform/file.hpp"
 #include "platform/path.hpp"
@@ -50,14 +49,33 @@ bool writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size) {
   return true;
 }
 
+// The next number of a splitmix64 sequence: enough to keep sibling names apart, which
+// CREATE_NEW makes safe anyway.
+std::uint64_t nextRandom(std::uint64_t& state) {
+  std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
+  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
+  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
+  return z ^ (z >> 31);
+}
+
 // A name beside `path` that nothing else uses: "." + its file name + "." + random letters.
-std::string siblingTempName(const std::string& path, std::mt19937_64& random) {
+std::string siblingTempName(const std::string& path, std::uint64_t& random) {
   const std::size_t cut = path.find_last_of("/\\:");
   const std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-  const std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
+  // A name holds at most 255 UTF-16 units; 120 characters take at most 240 of them, whatever
+  // they are, which leaves room for the dots and letters.
+  constexpr std::size_t kMostCharacters = 120;
+  std::size_t end = 0;
+  for (std::size_t characters = 0; end < name.size() && characters < kMostCharacters;
+       ++characters) {
+    ++end;
+    while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) ++end;
+  }
+  name.resize(end);
   static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
   std::string suffix(8, 'x');
-  for (char& c : suffix) c = kLetters[random() % (sizeof(kLetters) - 1)];
+  for (char& c : suffix) c = kLetters[nextRandom(random) % (sizeof(kLetters) - 1)];
   return dir + "." + name + "." + suffix;
 }
 
@@ -138,11 +156,11 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     error = "the name is not valid UTF-8";
     return false;
   }
-  std::mt19937_64 random(static_cast<std::uint64_t>(::GetTickCount64()) ^
+  std::uint64_t random = static_cast<std::uint64_t>(::GetTickCount64()) ^
                          (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
-                         reinterpret_cast<std::uintptr_t>(&random));
+                         reinterpret_cast<std::uintptr_t>(&random);
   std::string temp;
-  std::filesystem::path nativeTemp;
+  NativePath nativeTemp;
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
     temp = siblingTempName(path, random);

@@ -9,8 +9,8 @@ namespace tavmor {
 // Windows paths are UTF-16. Both conversions are strict: a byte sequence that is not UTF-8 (or a
 // lone surrogate in a path) is refused rather than replaced, so that no file other than the one
 // named is ever opened, written or removed.
-std::optional<std::filesystem::path> pathFromUtf8(const std::string& text) {
-  if (text.empty()) return std::filesystem::path();
+std::optional<NativePath> pathFromUtf8(const std::string& text) {
+  if (text.empty()) return NativePath();
   if (text.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   const int length = static_cast<int>(text.size());
   const int wideLength =
@@ -21,11 +21,10 @@ std::optional<std::filesystem::path> pathFromUtf8(const std::string& text) {
                             wideLength) != wideLength) {
     return std::nullopt;
   }
-  return std::filesystem::path(wide);
+  return wide;
 }
 
-std::optional<std::string> utf8FromPath(const std::filesystem::path& path) {
-  const std::wstring& wide = path.native();
+std::optional<std::string> utf8FromPath(const NativePath& wide) {
   if (wide.empty()) return std::string();
   if (wide.size() > static_cast<std::size_t>(INT_MAX)) return std::nullopt;
   const int length = static_cast<int>(wide.size());
@@ -38,6 +37,30 @@ std::optional<std::string> utf8FromPath(const std::filesystem::path& path) {
     return std::nullopt;
   }
   return text;
+}
+
+namespace {
+
+bool isSeparator(char c) { return c == '\\' || c == '/'; }
+
+bool isDrivePrefix(std::string_view path) {
+  return path.size() >= 2 && path[1] == ':' &&
+         ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+}
+
+}  // namespace
+
+std::size_t fileNameStart(std::string_view path) {
+  const std::size_t separator = path.find_last_of("\\/");
+  if (separator != std::string_view::npos) return separator + 1;
+  return isDrivePrefix(path) ? 2 : 0;
+}
+
+std::string joinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty() || isSeparator(dir.back()) || (dir.size() == 2 && isDrivePrefix(dir))) {
+    return dir + name;
+  }
+  return dir + "\\" + name;
 }
 
 void removeFileQuietly(const std::string& path) {

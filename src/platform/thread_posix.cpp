@@ -1,6 +1,8 @@
 #include <pthread.h>
 #include <signal.h>
+#include <time.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "platform/thread.hpp"
@@ -23,6 +25,13 @@ bool startDetachedThread(std::function<void()> work) {
   }
   ::pthread_sigmask(SIG_SETMASK, &previous, nullptr);
   return started;
+}
+
+void sleepSeconds(std::int32_t seconds) {
+  if (seconds <= 0) return;
+  timespec remaining{seconds, 0};
+  while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+  }
 }
 
 }  // namespace tavmor

@@ -1,5 +1,3 @@
-#include <filesystem>
-
 #include "platform/path.hpp"
 #include "staging/staging.hpp"
 
@@ -7,14 +5,12 @@ namespace tavmor {
 
 std::optional<std::string> makeTempScriptPath(const std::string& argv0,
                                               const std::string& tempDir) {
-  std::string stem = argv0.substr(0, argv0.find('.'));
-  stem += ".tmp";
-  const auto launcherPath = pathFromUtf8(stem);
-  const auto dir = pathFromUtf8(tempDir);
-  if (!launcherPath || !dir) return std::nullopt;
-  std::filesystem::path name = ".";
-  name += launcherPath->filename();
-  return utf8FromPath(*dir / name);
+  const std::string stem = argv0.substr(0, argv0.find('.')) + ".tmp";
+  // A name that is not UTF-8 cannot be spelled where paths are UTF-16.
+  if (!pathFromUtf8(stem) || !pathFromUtf8(tempDir)) return std::nullopt;
+  std::string name = ".";
+  name.append(stem, fileNameStart(stem));
+  return joinPath(tempDir, name);
 }
 
 }  // namespace tavmor

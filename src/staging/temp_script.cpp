@@ -1,5 +1,3 @@
-#include <thread>
-
 #include "platform/file.hpp"
 #include "platform/path.hpp"
 #include "platform/thread.hpp"
@@ -17,8 +15,7 @@ bool writeTempScript(const std::string& path, const unsigned char* data, std::ui
 }
 
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
-  // sleep_for resumes after a signal for the time that remains.
-  if (seconds > 0) std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  sleepSeconds(seconds);
   removeFileQuietly(path);
 }
 

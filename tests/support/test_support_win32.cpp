@@ -18,7 +18,7 @@ namespace {
 std::wstring wide(const std::string& utf8) {
   const auto path = pathFromUtf8(utf8);
   if (!path) throw std::runtime_error("not UTF-8: " + utf8);
-  return path->native();
+  return *path;
 }
 
 std::string narrow(const std::wstring& text) {

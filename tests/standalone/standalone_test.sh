@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# A launcher file needs nothing installed but the C library, and takes none of its functions'
+# places.
+#
+#   standalone_test.sh root LAUNCHER TOOL     packs a script and runs it in a root directory that
+#                                             holds only the file and what ldd lists (as root)
+#   standalone_test.sh symbols LAUNCHER       no global function of the launcher has the name of
+#                                             one that the C library exports
+# Exit status 77 means skipped.
+set -euo pipefail
+mode=$1
+launcher=$2
+
+case $mode in
+root)
+  tool=$3
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "skipped: chroot needs root"
+    exit 77
+  fi
+  root=$(mktemp -d)
+  trap 'rm -rf "$root"' EXIT
+  if ldd "$launcher" | grep -q regina; then
+    echo "the launcher still needs Regina's library:" >&2
+    ldd "$launcher" >&2
+    exit 1
+  fi
+  for lib in $(ldd "$launcher" | grep -o '/[^ ]*'); do
+    mkdir -p "$root$(dirname "$lib")"
+    cp -L "$lib" "$root$lib"
+  done
+  mkdir -m 1777 "$root/tmp"
+  # No /etc/passwd in the root: userid(), which asks getpwuid, has no name to give.
+  printf "parse version v\nsay v\nsay arg() arg(2)\nsay '['userid()']'\n" >"$root/script.rex"
+  "$tool" pack "$root/script.rex" -o "$root/packed" --stub "$launcher" >/dev/null
+  rm "$root/script.rex"
+  out=$(cd / && chroot "$root" /packed alpha "two words")
+  expected=$'REXX-Regina_3.6 5.00 31 Dec 2011\n2 two words\n[]'
+  if [ "$(printf '%s\n' "$out" | tail -n 3)" != "$expected" ]; then
+    printf 'unexpected output in the bare root:\n%s\n' "$out" >&2
+    exit 1
+  fi
+  echo "ran in a root with: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
+  ;;
+symbols)
+  if ! nm "$launcher" >/dev/null 2>&1; then
+    echo "skipped: the launcher has no symbol table (a release build)"
+    exit 77
+  fi
+  libc=$(ldd "$launcher" | grep -o '/[^ ]*libc\.so[^ ]*' | head -n 1)
+  clash=$(comm -12 \
+    <(nm -D --defined-only "$libc" | awk '$2 ~ /[TWi]/ {sub(/@.*/, "", $3); print $3}' | sort -u) \
+    <(nm --defined-only "$launcher" | awk '$2 ~ /[TW]/ {print $3}' | sort -u))
+  if [ -n "$clash" ]; then
+    echo "the launcher defines C library functions: $clash" >&2
+    exit 1
+  fi
+  ;;
+esac

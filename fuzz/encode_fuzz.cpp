@@ -8,9 +8,10 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/reference.hpp"
+#include "fuzz/check.hpp"
 #include "payload/encode.hpp"
 #include "payload/payload.hpp"
+#include "support/payload_reference.hpp"
 #include "tool/pack.hpp"
 
 using namespace tavmor;
@@ -49,13 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = 0; i < pairs.size(); i += kPairSize) {
     fuzz::check(pairs[i] != 0, "no zero runs");
   }
-  fuzz::check(fuzz::decodePairs(pairs.data(), pairs.size()) == script,
+  fuzz::check(reference::decodePairs(pairs.data(), pairs.size()) == script,
               "the pairs decode to the script");
 
   std::string marked = kPayloadMarker;
   marked.append(pairs.begin(), pairs.end());
   const auto* markedBytes = reinterpret_cast<const unsigned char*>(marked.data());
-  fuzz::check(fuzz::lastMarker(markedBytes, marked.size()) == 0,
+  fuzz::check(reference::lastMarker(markedBytes, marked.size()) == 0,
               "the marker occurs only at the start of marker + pairs");
 
   const std::string stub = minimalElf();

@@ -5,13 +5,14 @@
 #include <cstring>
 
 #include "exeformat/exeformat.hpp"
-#include "fuzz/reference.hpp"
+#include "fuzz/check.hpp"
 #include "payload/payload.hpp"
+#include "support/payload_reference.hpp"
 
 using namespace tavmor;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzz::check(findLastMarker(data, size, kPayloadMarker) == fuzz::lastMarker(data, size),
+  fuzz::check(findLastMarker(data, size) == reference::lastMarker(data, size),
               "findLastMarker finds the last marker");
 
   const auto span = findPayload(data, size);
@@ -19,9 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(layout.appendedStart <= layout.appendedEnd && layout.appendedEnd <= size,
               "the appended data is a range inside the file");
   if (!span) {
-    fuzz::check(
-        !fuzz::lastMarker(data + layout.appendedStart, layout.appendedEnd - layout.appendedStart),
-        "no payload only without a marker in the appended data");
+    fuzz::check(!reference::lastMarker(data + layout.appendedStart,
+                                       layout.appendedEnd - layout.appendedStart),
+                "no payload only without a marker in the appended data");
     return 0;
   }
   fuzz::check(span->markerOffset >= layout.appendedStart, "the marker lies after the image");
@@ -30,14 +31,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "the payload lies inside the file, behind the marker");
   fuzz::check(std::memcmp(data + span->markerOffset, kPayloadMarker, kPayloadMarkerSize) == 0,
               "the marker is there");
-  fuzz::check(
-      !fuzz::lastMarker(data + span->markerOffset + 1, layout.appendedEnd - span->markerOffset - 1),
-      "no marker starts after the one found");
+  fuzz::check(!reference::lastMarker(data + span->markerOffset + 1,
+                                     layout.appendedEnd - span->markerOffset - 1),
+              "no marker starts after the one found");
 
   const auto script = decodeScript(data, *span);
   fuzz::check(script.has_value(), "a small payload decodes");
   const std::uint64_t payloadSize = span->payloadEnd - span->payloadStart;
-  const std::string expected = fuzz::decodePairs(data + span->payloadStart, payloadSize);
+  const std::string expected = reference::decodePairs(data + span->payloadStart, payloadSize);
   fuzz::check(script->length == expected.size() && script->length <= script->capacity,
               "the script has the length its pairs describe");
   fuzz::check(std::memcmp(script->bytes.get(), expected.data(), expected.size()) == 0,
@@ -53,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::uint64_t written =
       decodeRunLength(data + span->payloadStart, payloadSize, out, capacity);
   const std::string expectedLimited =
-      fuzz::decodePairs(data + span->payloadStart, payloadSize, capacity);
+      reference::decodePairs(data + span->payloadStart, payloadSize, capacity);
   fuzz::check(
       written == expectedLimited.size() && limited.compare(0, written, expectedLimited) == 0,
       "a capacity-bound decode gives the runs that fit");

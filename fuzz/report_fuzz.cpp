@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "fuzz/reference.hpp"
+#include "fuzz/check.hpp"
+#include "support/payload_reference.hpp"
 #include "tool/examine.hpp"
 #include "tool/report.hpp"
 

@@ -25,9 +25,8 @@ std::string roundTrip(const std::string& script, std::vector<unsigned char>* pai
 void expectNoMarkerAfterTheFirst(const std::vector<unsigned char>& pairs) {
   std::string appended = kPayloadMarker;
   appended.append(pairs.begin(), pairs.end());
-  EXPECT_EQ(findLastMarker(reinterpret_cast<const unsigned char*>(appended.data()), appended.size(),
-                           kPayloadMarker),
-            0u);
+  EXPECT_EQ(
+      findLastMarker(reinterpret_cast<const unsigned char*>(appended.data()), appended.size()), 0u);
 }
 
 TEST(Encode, RoundTripsRandomScriptsWithWellFormedPairs) {

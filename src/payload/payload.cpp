@@ -88,11 +88,10 @@ bool expandSingleRuns(const unsigned char* src, unsigned char* dst) {
 
 }  // namespace
 
-std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size,
-                                            const char* marker) {
-  const std::size_t markerSize = std::strlen(marker);
-  if (markerSize == 0 || size < markerSize) return std::nullopt;
-  const auto* pattern = reinterpret_cast<const unsigned char*>(marker);
+std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size) {
+  constexpr std::size_t markerSize = kPayloadMarkerSize;
+  if (size < markerSize) return std::nullopt;
+  const auto* pattern = reinterpret_cast<const unsigned char*>(kPayloadMarker);
   const std::size_t probe = markerSize / 2;
   auto matchesAt = [&](std::uint64_t i) {
     return data[i] == pattern[0] && std::memcmp(data + i, pattern, markerSize) == 0;
@@ -185,8 +184,7 @@ std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t
   const std::uint64_t appendedStart = layout.appendedStart;
   const std::uint64_t appendedEnd = layout.appendedEnd;
   if (appendedEnd <= appendedStart) return std::nullopt;
-  const auto marker =
-      findLastMarker(image + appendedStart, appendedEnd - appendedStart, kPayloadMarker);
+  const auto marker = findLastMarker(image + appendedStart, appendedEnd - appendedStart);
   if (!marker) return std::nullopt;
   PayloadSpan span;
   span.markerOffset = appendedStart + *marker;

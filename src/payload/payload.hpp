@@ -22,10 +22,9 @@ struct PayloadSpan {
   std::uint64_t payloadEnd = 0;
 };
 
-// Returns the offset of the occurrence of `marker` (NUL-terminated) nearest the end of
-// [data, data + size), or nothing.
-std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size,
-                                            const char* marker);
+// Returns the offset of the marker (kPayloadMarker) nearest the end of [data, data + size), or
+// nothing.
+std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size);
 
 // Expands the run-length pairs in src into dst, stopping before the first run that would take the
 // output past `capacity`. Returns the number of bytes written.

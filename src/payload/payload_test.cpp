@@ -6,6 +6,7 @@
 #include <string>
 
 #include "payload/format.hpp"
+#include "support/payload_reference.hpp"
 
 namespace tavmor {
 namespace {
@@ -86,33 +87,13 @@ TEST(Decode, DecodedLengthIsTheSumOfRuns) {
 
 TEST(Search, FindsTheOccurrenceNearestTheEnd) {
   const std::string marker = kPayloadMarker;
-  EXPECT_EQ(findLastMarker(bytes(marker), marker.size(), kPayloadMarker), 0u);
-  EXPECT_EQ(findLastMarker(bytes("x" + marker + "yy" + marker + "z"), 19, kPayloadMarker), 10u);
-  EXPECT_FALSE(findLastMarker(bytes("##RUR#"), 6, kPayloadMarker));
-  EXPECT_FALSE(findLastMarker(bytes(""), 0, kPayloadMarker));
+  EXPECT_EQ(findLastMarker(bytes(marker), marker.size()), 0u);
+  EXPECT_EQ(findLastMarker(bytes("x" + marker + "yy" + marker + "z"), 19), 10u);
+  EXPECT_FALSE(findLastMarker(bytes("##RUR#"), 6));
+  EXPECT_FALSE(findLastMarker(bytes(""), 0));
   // Overlapping occurrences: the later start wins.
   const std::string overlapping = "##RUR##RUR##";
-  EXPECT_EQ(findLastMarker(bytes(overlapping), overlapping.size(), kPayloadMarker), 5u);
-}
-
-// The plain forms of the search and the decoder, for the fast ones to agree with.
-std::optional<std::uint64_t> plainLastMarker(const std::string& data) {
-  for (std::size_t i = data.size() + 1; i-- > kPayloadMarkerSize;) {
-    if (data.compare(i - kPayloadMarkerSize, kPayloadMarkerSize, kPayloadMarker) == 0) {
-      return i - kPayloadMarkerSize;
-    }
-  }
-  return std::nullopt;
-}
-
-std::string plainDecode(const std::string& pairs, std::uint64_t capacity) {
-  std::string out;
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    const auto count = static_cast<unsigned char>(pairs[i]);
-    if (out.size() + count > capacity) break;
-    out.append(count, pairs[i + 1]);
-  }
-  return out;
+  EXPECT_EQ(findLastMarker(bytes(overlapping), overlapping.size()), 5u);
 }
 
 TEST(Search, AgreesWithAPlainScanAcrossBlockEdges) {
@@ -126,7 +107,8 @@ TEST(Search, AgreesWithAPlainScanAcrossBlockEdges) {
       for (int copies = trial; copies > 0 && size >= marker.size(); --copies) {
         data.replace(rng() % (size - marker.size() + 1), marker.size(), marker);
       }
-      ASSERT_EQ(findLastMarker(bytes(data), data.size(), kPayloadMarker), plainLastMarker(data))
+      ASSERT_EQ(findLastMarker(bytes(data), data.size()),
+                reference::lastMarker(bytes(data), data.size()))
           << "size " << size << ", trial " << trial;
     }
   }
@@ -147,7 +129,7 @@ TEST(Decode, AgreesWithAPlainExpansionAndWritesNothingPastIt) {
     if (rng() % 4 == 0) pairs += 'z';  // an odd last byte
     const std::uint64_t whole = decodedLength(bytes(pairs), pairs.size());
     const std::uint64_t capacity = rng() % 3 == 0 ? whole : rng() % (whole + 10);
-    const std::string expected = plainDecode(pairs, capacity);
+    const std::string expected = reference::decodePairs(bytes(pairs), pairs.size(), capacity);
     std::string out(capacity + 64, '~');
     const auto written = decodeRunLength(bytes(pairs), pairs.size(),
                                          reinterpret_cast<unsigned char*>(out.data()), capacity);

@@ -13,7 +13,7 @@
 #include "platform/file.hpp"
 #include "rexxhost/source.hpp"
 #include "rexxhost/start.hpp"
-#include "rexxhost/vector.hpp"
+#include "interp/vector.hpp"
 
 namespace tavmor::rexxapi {
 namespace {

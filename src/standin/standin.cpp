@@ -21,7 +21,7 @@
 
 #include "interp/interface.hpp"
 #include "platform/file.hpp"
-#include "rexxhost/vector.hpp"
+#include "interp/vector.hpp"
 
 namespace tavmor::rexxapi {
 namespace {

@@ -72,8 +72,7 @@ std::optional<CertificateReport> examineCertificate(const unsigned char* image,
 std::uint64_t countMarkers(const unsigned char* image, const ExecutableLayout& layout) {
   std::uint64_t count = 0;
   std::uint64_t searched = layout.appendedEnd - layout.appendedStart;
-  while (const auto marker =
-             findLastMarker(image + layout.appendedStart, searched, kPayloadMarker)) {
+  while (const auto marker = findLastMarker(image + layout.appendedStart, searched)) {
     ++count;
     // Occurrences may overlap: the next one may end just before this one's last byte.
     searched = *marker + kPayloadMarkerSize - 1;

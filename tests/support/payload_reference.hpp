@@ -1,16 +1,15 @@
 #pragma once
 // Plain reference versions of the marker search and the decoder, written from the file format
-// alone: the fuzzers hold the fast versions to them.
+// alone: the unit tests and the fuzzers hold the fast versions to them.
 
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string>
 
 #include "payload/format.hpp"
 
-namespace tavmor::fuzz {
+namespace tavmor::reference {
 
 // The offset of the last marker in [data, data + size), comparing at every offset.
 inline std::optional<std::uint64_t> lastMarker(const unsigned char* data, std::uint64_t size) {
@@ -33,14 +32,4 @@ inline std::string decodePairs(const unsigned char* pairs, std::uint64_t size,
   return script;
 }
 
-// Stops the fuzzer with a message when a property does not hold.
-[[noreturn]] inline void fail(const char* what) {
-  std::fprintf(stderr, "property violated: %s\n", what);
-  __builtin_trap();
-}
-
-inline void check(bool holds, const char* what) {
-  if (!holds) fail(what);
-}
-
-}  // namespace tavmor::fuzz
+}  // namespace tavmor::reference

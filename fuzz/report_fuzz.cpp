@@ -4,7 +4,6 @@
 #include <string>
 
 #include "fuzz/check.hpp"
-#include "support/payload_reference.hpp"
 #include "tool/examine.hpp"
 #include "tool/report.hpp"
 

@@ -25,10 +25,10 @@ constexpr char kPackHelp[] =
     "always give the same bytes. A signed stub loses its signature: sign OUT again.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT    the launcher file to write (replaced atomically)\n"
-    "      --target NAME   the target to pack for: its installed stub\n"
-    "      --stub FILE     the launcher executable to pack the script into\n"
-    "  -h, --help          show this help\n";
+    "  -o, --output OUT     the launcher file to write (replaced atomically)\n"
+    "      --target TARGET  the target to pack for: its installed stub\n"
+    "      --stub FILE      the launcher executable to pack the script into\n"
+    "  -h, --help           show this help\n";
 
 // The stub a pack without --stub uses, or nothing after printing why there is none.
 std::optional<std::string> installedStub(const std::string& target) {

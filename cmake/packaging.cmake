@@ -1,18 +1,18 @@
-# Installing tavmor and its launcher, and packaging them: a .deb on Linux, a .zip on Windows.
-#   cmake --install BUILD --prefix PREFIX      (PREFIX/bin/tavmor, PREFIX/bin/tavmor-launcher)
+# Installing tavmor and its launcher stubs, and packaging them: a .deb on Linux, a .zip on Windows.
+#   cmake --install BUILD --prefix PREFIX      PREFIX/bin/tavmor, PREFIX/lib/tavmor/TARGET/ stubs
 #   cd BUILD && cpack                          (DEB on Linux, ZIP on Windows)
-# tavmor takes tavmor-launcher beside itself as its default stub, so the two stay together.
+# tavmor finds the stubs from its own location, so an install works wherever it is unpacked.
 
 include(GNUInstallDirs)
+include(cmake/stubs.cmake)
 
-if(WIN32)
-  # Windows users unpack a folder and run what is in it.
-  set(TAVMOR_INSTALL_BINDIR .)
-else()
-  set(TAVMOR_INSTALL_BINDIR ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS tavmor-launcher RUNTIME DESTINATION ${TAVMOR_STUB_DIR}/${TAVMOR_HOST_TARGET})
+if(NOT WIN32)
   install(FILES ${PROJECT_SOURCE_DIR}/man/tavmor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion.bash
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavmor)
 endif()
-install(TARGETS tavmor tavmor-launcher RUNTIME DESTINATION ${TAVMOR_INSTALL_BINDIR})
 
 set(CPACK_PACKAGE_NAME tavmor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -20,8 +20,9 @@ set(CPACK_PACKAGE_VENDOR "Tavmor Launcher")
 set(CPACK_PACKAGE_CONTACT "Tavmor Launcher maintainers <tavmor@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
 set(CPACK_PACKAGE_DESCRIPTION
-    "tavmor packs a Rexx script into a copy of tavmor-launcher; starting the resulting file runs "
-    "the script with Regina REXX. tavmor also extracts, inspects and verifies launcher files.")
+    "tavmor packs a Rexx script into a copy of tavmor-launcher, for Linux or Windows; starting the \
+resulting file runs the script with a Rexx interpreter. tavmor also extracts, inspects and \
+verifies launcher files.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 
@@ -33,13 +34,12 @@ else()
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_DEBIAN_PACKAGE_SECTION utils)
   set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-  # The launcher links Regina's runtime library; dpkg-shlibdeps names its package and the C
-  # library's from the binaries themselves.
+  # dpkg-shlibdeps names the packages of the shared libraries the programs link, from the
+  # programs themselves.
+  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   find_program(TAVMOR_DPKG_SHLIBDEPS dpkg-shlibdeps)
-  if(TAVMOR_DPKG_SHLIBDEPS)
-    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  else()
-    set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libregina3 (>= 3.6)")
+  if(NOT TAVMOR_DPKG_SHLIBDEPS)
+    message(STATUS "dpkg-shlibdeps not found: cpack -G DEB needs it (install dpkg-dev)")
   endif()
 endif()
 

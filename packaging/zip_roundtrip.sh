@@ -1,14 +1,15 @@
 #!/usr/bin/env bash
-# The Windows .zip as a user meets it: makes it with cpack in a Windows build, unpacks it, packs
-# a script with the tavmor.exe inside (under Wine, default stub beside it), and, when the build
-# has the stand-in rexx.dll of its tests, runs the packed file and checks the script arrived.
+# The Windows .zip as a user meets it: makes it with cpack in a Windows build, unpacks it into a
+# folder whose path has a space, lists the targets with the bin/tavmor.exe inside (under Wine),
+# packs a script for Windows, the default, and runs it with the stand-in rexx.dll beside it;
+# packs one for Linux when the zip holds the Linux stub (a build given TAVMOR_LINUX_STUB) and
+# runs that here.
 # Usage: packaging/zip_roundtrip.sh [WINDOWS_BUILD_DIR]   (default build-windows, built already)
-# STANDIN=path/rexx.dll names the stand-in when it is elsewhere.
+# STANDIN=path/rexx.dll names the stand-in when it is elsewhere than the build's tests put it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=$(realpath "${1:-build-windows}")
-wine=${WINE:-/usr/lib/wine/wine64}
-wineserver=${WINESERVER:-/usr/lib/wine/wineserver64}
+standin=${STANDIN:-$build/tests/windows/standin/rexx.dll}
 
 fail() {
   echo "zip_roundtrip: $*" >&2
@@ -24,32 +25,52 @@ unzip -l "${zips[0]}"
 
 work=$(mktemp -d)
 cleanup() {
-  # Wine's server keeps writing to its prefix for a moment after the last program ends.
-  WINEPREFIX="$work/wine-prefix" "$wineserver" -w 2>/dev/null || true
+  wine_stop
   rm -rf "$work"
 }
 trap cleanup EXIT
-unzip -q "${zips[0]}" -d "$work"
-dir=$(echo "$work"/tavmor-*-win64)
-for exe in tavmor.exe tavmor-launcher.exe; do
-  [ -f "$dir/$exe" ] || fail "the zip lacks $exe"
+source packaging/wine.sh
+mkdir "$work/un zipped"
+unzip -q "${zips[0]}" -d "$work/un zipped"
+dir=$(echo "$work/un zipped"/tavmor-*-win64)
+windows_stub=lib/tavmor/windows-x86_64/tavmor-launcher.exe
+linux_stub=lib/tavmor/linux-x86_64/tavmor-launcher
+for file in bin/tavmor.exe "$windows_stub"; do
+  [ -f "$dir/$file" ] || fail "the zip lacks $file"
 done
+has_linux=0
+[ -f "$dir/$linux_stub" ] && has_linux=1
 
-export WINEPREFIX="$work/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-winepath() { echo "Z:${1//\//\\}"; }
-script="say 'from the zip'"
-printf '%s\r\n' "$script" >"$dir/hello.rex"
-(cd "$dir" && "$wine" ./tavmor.exe pack hello.rex -o hello.exe) || fail "tavmor.exe pack failed"
-(cd "$dir" && "$wine" ./tavmor.exe verify hello.exe) || fail "tavmor.exe verify failed"
+tool() { "$wine" "$dir/bin/tavmor.exe" "$@"; }
+tool targets | tr -d '\r' | tee "$work/targets"
+expected="linux-x86_64    missing"
+[ $has_linux = 1 ] && expected="linux-x86_64    $(wine_path "$dir/$linux_stub")"
+expected+=$'\n'"windows-x86_64  $(wine_path "$dir/$windows_stub")"
+[ "$(cat "$work/targets")" = "$expected" ] || fail "tavmor.exe targets: expected
+$expected"
 
-standin=${STANDIN:-$build/tests/windows/standin/rexx.dll}
-if [ ! -f "$standin" ]; then
-  echo "zip_roundtrip: no stand-in rexx.dll in $build (tests off); not running the packed file"
-  exit 0
+script="say 'from the zip:' arg(1)"
+printf '%s\r\n' "$script" >"$work/hello.rex"
+mkdir "$work/windows"
+tool pack "$(wine_path "$work/hello.rex")" -o "$(wine_path "$work/windows/hello.exe")" ||
+  fail "tavmor.exe pack failed"
+tool verify "$(wine_path "$work/windows/hello.exe")" || fail "tavmor.exe verify failed"
+if [ -f "$standin" ]; then
+  wine_run_packed "$work/windows/hello.exe" "$work/hello.rex" "$standin" ||
+    fail "the Windows file did not run"
+  echo "The Windows file ran under Wine"
+else
+  echo "zip_roundtrip: no stand-in rexx.dll at $standin; not running the Windows file"
 fi
-cp "$standin" "$dir/rexx.dll"
-(cd "$dir" && TAVMOR_STANDIN_LOG=$(winepath "$work/log.txt") "$wine" ./hello.exe >/dev/null) ||
-  fail "the packed file did not run"
-expected=$(printf '%s\r\n' "$script" | od -An -tx1 -v | tr -d ' \n')
-grep -qx "program $expected" "$work/log.txt" || fail "the interpreter did not get the script"
+
+if [ $has_linux = 1 ]; then
+  printf '%s\n' "$script" >"$work/hello-lf.rex"
+  tool pack "$(wine_path "$work/hello-lf.rex")" -o "$(wine_path "$work/hello")" --target linux-x86_64 ||
+    fail "tavmor.exe pack --target linux-x86_64 failed"
+  # Windows has no execute permission to give: a Linux file packed there needs chmod +x.
+  chmod +x "$work/hello"
+  out=$(cd "$work" && TMPDIR="$work" ./hello alpha)
+  grep -qx 'from the zip: alpha' <<<"$out" || fail "the Linux file did not run: $out"
+  echo "The Linux file packed by tavmor.exe ran here"
+fi
 echo "zip_roundtrip: ok"

@@ -88,8 +88,11 @@ std::optional<int> startVerb(const std::string& verb, const std::vector<std::str
     return kStatusOk;
   }
   if (!parsed.error.empty()) return usageError(verb, parsed.error);
-  if (parsed.operands.size() != 1)
+  if (operandName == nullptr) {
+    if (!parsed.operands.empty()) return usageError(verb, "takes no operands");
+  } else if (parsed.operands.size() != 1) {
     return usageError(verb, std::string("expected one ") + operandName);
+  }
   return std::nullopt;
 }
 

@@ -35,7 +35,7 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
 
 // The start of every verb: parses args by specs into parsed and returns nothing when the verb
 // goes on. Otherwise returns the status to end with: 0 after printing help for --help, 2 after
-// a usage error for a bad option or operands other than one `operandName`.
+// a usage error for a bad option or operands other than one `operandName` (none when it is null).
 std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
                              const std::vector<OptionSpec>& specs, const char* help,
                              const char* operandName, ParsedArgs& parsed);

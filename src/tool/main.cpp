@@ -6,8 +6,9 @@
 
 #include "tool/cli.hpp"
 #include "tool/extract.hpp"
-#include "tool/report.hpp"
 #include "tool/pack.hpp"
+#include "tool/report.hpp"
+#include "tool/targets.hpp"
 #include "tool/verify.hpp"
 #include "tool/version.hpp"
 
@@ -19,15 +20,16 @@ constexpr char kHelp[] =
     "Ships a Rexx script as one executable launcher file.\n"
     "\n"
     "Commands:\n"
-    "  pack SCRIPT -o OUT [--stub LAUNCHER]   pack a script into a launcher file\n"
-    "  extract FILE [-o OUT]                  write the script a launcher file runs\n"
-    "  inspect FILE [--json]                  show what a launcher file holds\n"
-    "  verify FILE                            check that a launcher file runs its script as "
-    "packed\n"
+    "  pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER]\n"
+    "                          pack a script into a launcher file\n"
+    "  targets                 list the targets to pack for and their installed stubs\n"
+    "  extract FILE [-o OUT]   write the script a launcher file runs\n"
+    "  inspect FILE [--json]   show what a launcher file holds\n"
+    "  verify FILE             check that a launcher file runs its script as packed\n"
     "\n"
     "Options:\n"
-    "  -h, --help       show this help ('tavmor COMMAND --help' for a command)\n"
-    "      --version    show the version\n";
+    "  -h, --help              show this help ('tavmor COMMAND --help' for a command)\n"
+    "      --version           show the version\n";
 
 int dispatch(int argc, char** argv) {
   using namespace tavmor;
@@ -50,6 +52,7 @@ int dispatch(int argc, char** argv) {
   if (verb == "extract") return extractCommand(rest);
   if (verb == "inspect") return inspectCommand(rest);
   if (verb == "verify") return verifyCommand(rest);
+  if (verb == "targets") return targetsCommand(rest);
   return cli::error("unknown command '" + verb + "' (see 'tavmor --help')", cli::kStatusUsage);
 }
 

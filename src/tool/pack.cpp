@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <iostream>
+#include <optional>
 
 #include "exeformat/exeformat.hpp"
 #include "payload/encode.hpp"
@@ -9,29 +10,35 @@
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
 #include "tool/cli.hpp"
+#include "tool/targets.hpp"
 
 namespace tavmor {
 namespace {
 
 constexpr char kPackHelp[] =
-    "Usage: tavmor pack SCRIPT -o OUT [--stub LAUNCHER]\n"
+    "Usage: tavmor pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER]\n"
     "\n"
     "Packs the Rexx script SCRIPT (\"-\" for standard input) into the launcher file OUT, which\n"
-    "runs the script when started. The launcher stub defaults to tavmor-launcher beside tavmor.\n"
-    "The same script and stub always give the same bytes. A signed stub loses its signature:\n"
-    "sign OUT again.\n"
+    "runs the script when started. The launcher stub is the installed one for TARGET\n"
+    "(linux-x86_64 or windows-x86_64; 'tavmor targets' lists them and their stubs), by default\n"
+    "the target tavmor itself runs on, or the executable LAUNCHER. The same script and stub\n"
+    "always give the same bytes. A signed stub loses its signature: sign OUT again.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT    the launcher file to write (replaced atomically)\n"
-    "      --stub FILE     the launcher executable to pack the script into\n"
-    "  -h, --help          show this help\n";
+    "  -o, --output OUT     the launcher file to write (replaced atomically)\n"
+    "      --target TARGET  the target to pack for: its installed stub\n"
+    "      --stub FILE      the launcher executable to pack the script into\n"
+    "  -h, --help           show this help\n";
 
-std::string defaultStubPath() {
+// The stub a pack without --stub uses, or nothing after printing why there is none.
+std::optional<std::string> installedStub(const std::string& target) {
   const std::string self = currentExecutablePath();
-  if (self.empty()) return std::string("tavmor-launcher") + executableSuffix();
-  const std::size_t slash = self.find_last_of("/\\");
-  const std::string dir = slash == std::string::npos ? std::string() : self.substr(0, slash + 1);
-  return dir + "tavmor-launcher" + executableSuffix();
+  if (const auto stub = findStub(target, self)) return stub;
+  const auto candidates = stubCandidates(target, self);
+  cli::error("pack: no stub for " + target +
+             (candidates.empty() ? std::string() : " at " + candidates.front()) +
+             " (see 'tavmor targets'; --stub names one)");
+  return std::nullopt;
 }
 
 }  // namespace
@@ -77,15 +84,31 @@ PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
 
 int packCommand(const std::vector<std::string>& args) {
   cli::ParsedArgs parsed;
-  if (const auto status =
-          cli::startVerb("pack", args, {{"output", 'o', true}, {"stub", '\0', true}}, kPackHelp,
-                         "SCRIPT", parsed)) {
+  if (const auto status = cli::startVerb(
+          "pack", args, {{"output", 'o', true}, {"stub", '\0', true}, {"target", '\0', true}},
+          kPackHelp, "SCRIPT", parsed)) {
     return *status;
   }
   const auto output = parsed.value("output");
   if (!output || output->empty()) return cli::usageError("pack", "missing -o OUT");
+  const auto target = parsed.value("target");
+  if (target && parsed.value("stub")) {
+    return cli::usageError("pack", "--target and --stub exclude each other");
+  }
+  if (target && !isKnownTarget(*target)) {
+    std::string known;
+    for (const auto& name : targetNames()) known += (known.empty() ? "" : ", ") + name;
+    return cli::usageError("pack", "unknown target '" + *target + "'; the targets are " + known);
+  }
   const std::string scriptPath = parsed.operands[0];
-  const std::string stubPath = parsed.value("stub").value_or(defaultStubPath());
+  std::string stubPath;
+  if (const auto stub = parsed.value("stub")) {
+    stubPath = *stub;
+  } else if (const auto installed = installedStub(target.value_or(hostTarget()))) {
+    stubPath = *installed;
+  } else {
+    return cli::kStatusFailure;
+  }
 
   std::string stdinScript;
   ReadResult scriptFile;

@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "e2e/e2e.hpp"
+#include "support/images.hpp"
 
 namespace tavmor::test {
 namespace {
@@ -32,7 +33,8 @@ TEST(ToolCli, HelpVersionAndUsageErrors) {
                                              {"pack", "a.rex"},
                                              {"pack", "a.rex", "-o"},
                                              {"pack", "a.rex", "b.rex", "-o", "x"},
-                                             {"pack", "--bogus"}}) {
+                                             {"pack", "--bogus"},
+                                             {"targets", "extra"}}) {
     r = run(kTool, args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args.back());
     EXPECT_NE(r.err.find("tavmor"), std::string::npos);
@@ -104,6 +106,66 @@ TEST(ToolPack, FailuresLeaveTheOutputAndFolderUntouched) {
   EXPECT_EQ(readFile(dir / "out"), "existing");
   EXPECT_EQ(readFile(dir / "s.rex"), "say 1\n");
   EXPECT_EQ(entriesIn(dir.path()), before);
+}
+
+// A copy of the tool installed under `prefix` (whose name has a space), with the Linux stub.
+struct Install {
+  explicit Install(const TempDir& dir) : prefix(dir / "my tools"), tool(prefix + "/bin/tavmor") {
+    std::filesystem::create_directories(prefix + "/bin");
+    std::filesystem::create_directories(prefix + "/lib/tavmor/linux-x86_64");
+    std::filesystem::copy_file(kTool, tool);
+    std::filesystem::copy_file(kLauncher, linuxStub);
+  }
+  const std::string prefix;
+  const std::string tool;
+  const std::string linuxStub = prefix + "/lib/tavmor/linux-x86_64/tavmor-launcher";
+  const std::string windowsStub = prefix + "/lib/tavmor/windows-x86_64/tavmor-launcher.exe";
+};
+
+TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
+  TempDir dir;
+  const Install install(dir);
+  RunResult r = run(install.tool, {"targets"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "linux-x86_64    " + install.linuxStub + "\nwindows-x86_64  missing\n");
+
+  // Packing for the tool's own target is the default, and takes the installed stub.
+  writeFile(dir / "s.rex", "say 'target'\n");
+  r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "default"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "linux", "--target", "linux-x86_64"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = run(kTool, {"pack", dir / "s.rex", "-o", dir / "stub", "--stub", kLauncher});
+  EXPECT_EQ(readFile(dir / "default"), readFile(dir / "stub"));
+  EXPECT_EQ(readFile(dir / "linux"), readFile(dir / "stub"));
+
+  // A missing stub is a failure, an unknown target or --target with --stub a usage error:
+  // each one line, and nothing written.
+  const int before = entriesIn(dir.path());
+  for (const auto& [args, status] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"--target", "windows-x86_64"}, 1},
+           {{"--target", "windows"}, 2},
+           {{"--target", "linux-x86_64", "--stub", kLauncher}, 2}}) {
+    std::vector<std::string> pack = {"pack", dir / "s.rex", "-o", dir / "out"};
+    pack.insert(pack.end(), args.begin(), args.end());
+    r = run(install.tool, pack);
+    EXPECT_EQ(r.status, status) << args[1];
+    EXPECT_EQ(r.err.rfind("tavmor: pack: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  EXPECT_EQ(entriesIn(dir.path()), before);
+
+  std::filesystem::create_directories(install.prefix + "/lib/tavmor/windows-x86_64");
+  writeFile(install.windowsStub, peImage());
+  r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "s.exe", "--target", "windows-x86_64"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "s.exe")->substr(0, 0x400), peImage());
+
+  // Where the stub's folder is missing, as in a build tree, the stub beside the tool counts.
+  std::filesystem::rename(install.linuxStub, install.prefix + "/bin/tavmor-launcher");
+  r = run(install.tool, {"targets"});
+  EXPECT_EQ(r.out, "linux-x86_64    " + install.prefix + "/bin/tavmor-launcher\nwindows-x86_64  " +
+                       install.windowsStub + "\n");
 }
 
 TEST(ToolExtract, RefusesToWriteOverTheLauncherFileItReads) {

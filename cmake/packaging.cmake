@@ -14,6 +14,20 @@ if(NOT WIN32)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavmor)
 endif()
 
+# The notices: ours, and Regina's with its licence, since the Linux stub carries Regina.
+find_file(TAVMOR_REGINA_COPYRIGHT copyright
+          PATHS /usr/share/doc/libregina3-dev /usr/share/doc/libregina3 NO_DEFAULT_PATH)
+find_file(TAVMOR_LGPL2 LGPL-2 PATHS /usr/share/common-licenses NO_DEFAULT_PATH)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+if(TAVMOR_REGINA_COPYRIGHT AND TAVMOR_LGPL2)
+  install(FILES ${TAVMOR_REGINA_COPYRIGHT} DESTINATION ${CMAKE_INSTALL_DOCDIR}
+          RENAME copyright.regina)
+  install(FILES ${TAVMOR_LGPL2} DESTINATION ${CMAKE_INSTALL_DOCDIR})
+else()
+  message(STATUS "Regina's copyright notice or the LGPL 2 text not found: the packages leave "
+                 "them out (install libregina3-dev and base-files)")
+endif()
+
 set(CPACK_PACKAGE_NAME tavmor)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavmor Launcher")

@@ -9,6 +9,7 @@
 #include "interp/interp.hpp"
 #include "launcher/banner.hpp"
 #include "payload/payload.hpp"
+#include "platform/escape.hpp"
 #include "platform/file.hpp"
 #include "staging/staging.hpp"
 
@@ -17,11 +18,11 @@ namespace {
 constexpr int kStatusFailure = -1;  // all bits set: 255 on POSIX, 0xFFFFFFFF on Windows
 constexpr int kStatusNoScript = 1;
 
-// Writes the parts as one "ERROR: " line. It builds no string, so that it still works when
-// memory has run out.
+// Writes the parts as one "ERROR: " line, with control characters in names escaped. It builds
+// no string, so that it still works when memory has run out.
 int fail(int status, std::initializer_list<std::string_view> parts) {
   std::cerr << "ERROR: ";
-  for (const std::string_view part : parts) std::cerr << part;
+  for (const std::string_view part : parts) tavmor::writeEscaped(std::cerr, part);
   std::cerr << '\n' << std::flush;
   return status;
 }
@@ -32,14 +33,16 @@ int launch(int argc, char** argv) {
 
   const TempDirectory tempDir = platformTempDirectory();
   if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
-  if (argc < 1 || argv[0] == nullptr) {
+  // Newer kernels start a program given no arguments with one empty argument.
+  if (argc < 1 || argv[0] == nullptr || *argv[0] == '\0') {
     return fail(kStatusFailure, {"The launcher was started without its own name (argv[0])."});
   }
   const std::string launcherName = argv[0];
 
   // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
   ReadResult read = mapWholeFile(
-      launcherName, "ERROR: reading " + launcherName + ": the file shrank or could not be read",
+      launcherName,
+      "ERROR: reading " + escaped(launcherName) + ": the file shrank or could not be read",
       kStatusFailure);
   switch (read.status) {
     case ReadStatus::kOk:

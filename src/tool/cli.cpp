@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "platform/escape.hpp"
+
 namespace tavmor::cli {
 
 std::optional<std::string> ParsedArgs::value(const std::string& longName) const {
@@ -118,12 +120,13 @@ std::optional<FileImage> readInput(const std::string& verb, const std::string& p
 }
 
 int error(const std::string& message, int status) {
-  std::cerr << "tavmor: " << message << '\n' << std::flush;
+  std::cerr << "tavmor: " << escaped(message) << '\n' << std::flush;
   return status;
 }
 
 int usageError(const std::string& verb, const std::string& message) {
-  std::cerr << "tavmor: " << verb << ": " << message << " (see 'tavmor " << verb << " --help')\n"
+  std::cerr << "tavmor: " << verb << ": " << escaped(message) << " (see 'tavmor " << verb
+            << " --help')\n"
             << std::flush;
   return kStatusUsage;
 }

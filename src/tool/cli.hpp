@@ -47,7 +47,7 @@ std::string readFailure(const std::string& path, const ReadResult& read);
 // stderr and returns nothing.
 std::optional<FileImage> readInput(const std::string& verb, const std::string& path);
 
-// Prints "tavmor: <message>" on stderr and returns status.
+// Prints "tavmor: <message>" on stderr, control characters escaped, and returns status.
 int error(const std::string& message, int status = kStatusFailure);
 
 // Prints "tavmor: <verb>: <message>" and a hint to --help on stderr; returns kStatusUsage.

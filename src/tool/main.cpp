@@ -4,10 +4,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/escape.hpp"
 #include "tool/cli.hpp"
 #include "tool/extract.hpp"
-#include "tool/report.hpp"
 #include "tool/pack.hpp"
+#include "tool/report.hpp"
 #include "tool/verify.hpp"
 #include "tool/version.hpp"
 
@@ -61,7 +62,9 @@ int main(int argc, char** argv) {
   try {
     return dispatch(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::cerr << "tavmor: " << (argc > 1 ? argv[1] : "") << ": not enough memory\n" << std::flush;
+    std::cerr << "tavmor: ";
+    tavmor::writeEscaped(std::cerr, argc > 1 ? argv[1] : "");
+    std::cerr << ": not enough memory\n" << std::flush;
     return tavmor::cli::kStatusFailure;
   }
 }

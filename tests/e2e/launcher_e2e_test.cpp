@@ -89,11 +89,12 @@ TEST_F(LauncherTest, ReportsEachFailureWithItsStatus) {
 
 TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {
   const std::string file = packScript(dir_, "report", "say 'ran'\n");
+  // A newline in a name is shown escaped: the error stays one line.
   RunOptions missing;
-  missing.env["TMPDIR"] = dir_ / "missing";
+  missing.env["TMPDIR"] = dir_ / "missing\ndir";
   RunResult r = run(file, {}, missing);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err.rfind("ERROR: Temp directory not found: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err, "ERROR: Temp directory not found: " + dir_.path() + "/missing\\ndir\n");
 
   RunOptions notDir;
   notDir.env["TMPDIR"] = file;
@@ -101,13 +102,20 @@ TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err.rfind("ERROR: Temp directory is not a directory: ", 0), 0u) << r.err;
 
-  // No argv at all. (Newer kernels hand such a process one empty argument instead.)
-  RunOptions noArgv;
-  noArgv.argv = std::vector<std::string>{};
-  r = start(file, {}, noArgv);
+  RunOptions newline;
+  newline.argv = std::vector<std::string>{dir_ / "new\nline\x1b[2J"};
+  r = start(file, {}, newline);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.err, "ERROR: opening " + dir_.path() + "/new\\nline\\x1b[2J\n");
+
+  // No argv at all, or (as newer kernels hand such a process) one empty argument.
+  for (const std::vector<std::string>& argv : {std::vector<std::string>{}, {""}}) {
+    RunOptions noArgv;
+    noArgv.argv = argv;
+    r = start(file, {}, noArgv);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "ERROR: The launcher was started without its own name (argv[0]).\n");
+  }
 }
 
 TEST_F(LauncherTest, StagesTheScriptByteExactOwnerOnly) {

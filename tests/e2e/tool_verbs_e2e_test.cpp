@@ -105,6 +105,11 @@ TEST(ToolVerbs, FilesThatCannotBeReadOrHoldNoScript) {
       expectErrorsNaming(r.err, verb, path);
       EXPECT_EQ(lines(r.err), 1);
     }
+    // Control characters in a name are shown escaped, so that the error stays one line.
+    const RunResult r = run(kTool, {verb, dir / "new\nline\t"});
+    EXPECT_EQ(r.status, 1);
+    expectErrorsNaming(r.err, verb, dir / "new\\nline\\t");
+    EXPECT_EQ(lines(r.err), 1) << r.err;
   }
   // The bare launcher holds the marker among its constants, but nothing appended.
   RunResult r = run(kTool, {"extract", kLauncher});

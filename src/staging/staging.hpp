@@ -14,7 +14,8 @@ struct TempDirectory {
   std::string error;                // why there is none: one line for the user
 };
 
-// The platform's directory for temporary files, which must exist and be a directory.
+// The platform's directory for temporary files, which must exist and be a directory; a relative
+// one is made absolute against the current directory.
 TempDirectory platformTempDirectory();
 
 // The temp script path for a launcher started as argv0: tempDir joined with "." and argv0 cut at

@@ -141,20 +141,33 @@ TEST_F(LauncherTest, NeverWritesThroughALinkPlantedAtTheTempName) {
   EXPECT_EQ(readFile(victim), "precious");
 }
 
-TEST_F(LauncherTest, TempFileIsGoneWhileALongScriptStillRuns) {
+TEST_F(LauncherTest, TempFileIsGoneWhileALongScriptStillRunsAndNothingElseIs) {
+  // A relative TMPDIR, and a script that changes directory to where the same relative name
+  // holds a file of its own: the removal takes the file the launcher wrote, and only that.
+  const std::string startDir = dir_ / "start";
+  const std::string elsewhere = dir_ / "elsewhere";
+  for (const std::string& folder : {startDir, startDir + "/t", elsewhere, elsewhere + "/t"}) {
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0) << folder;
+  }
+  writeFile(elsewhere + "/t/.long.tmp", "not the launcher's");
   // The script looks for its own file after 6 seconds, then runs on past 7.
   const std::string script =
-      "parse source . . me\n"
-      "say 'at start:' (stream(me, 'c', 'query exists') <> '')\n"
+      "parse arg own, elsewhere\n"
+      "say 'at start:' (stream(own, 'c', 'query exists') <> '')\n"
+      "call directory elsewhere\n"
       "address system 'sleep 6'\n"
-      "say 'after 6s:' (stream(me, 'c', 'query exists') <> '')\n"
+      "say 'after 6s:' (stream(own, 'c', 'query exists') <> '')\n"
       "address system 'sleep 1'\n"
       "say 'done'\n";
   const std::string file = packScript(dir_, "long", script);
-  const RunResult r = start(file, {});
+  RunOptions relative;
+  relative.cwd = startDir;
+  relative.env["TMPDIR"] = "t";
+  const RunResult r = run(file, {startDir + "/t/.long.tmp", elsewhere}, relative);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("at start: 1\nafter 6s: 0\ndone\n"), std::string::npos) << r.out;
-  EXPECT_FALSE(exists(tmp_ / ".long.tmp"));
+  EXPECT_FALSE(exists(startDir + "/t/.long.tmp"));
+  EXPECT_EQ(readFile(elsewhere + "/t/.long.tmp"), "not the launcher's");
 }
 
 TEST(LauncherBinary, HoldsNoMarkerThatWouldCount) {

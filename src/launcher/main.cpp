@@ -65,7 +65,9 @@ int launch(int argc, char** argv) {
   if (!tempPath) {
     return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
   }
-  if (!writeTempScript(*tempPath, script->bytes.get(), script->length)) {
+  // A launcher whose temp script path is its own file would replace itself with its script.
+  if (sameFile(*tempPath, launcherName) ||
+      !writeTempScript(*tempPath, script->bytes.get(), script->length)) {
     return fail(kStatusFailure, {"Cannot create temp file."});
   }
   // Without the thread the file merely stays behind, as it does after a quick script.

@@ -85,6 +85,19 @@ TEST_F(LauncherTest, ReportsEachFailureWithItsStatus) {
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ERROR: Cannot create temp file.\n");
   EXPECT_EQ(r.out.find("ran"), std::string::npos);
+
+  // The temp script path is the launcher file itself: ./..tmp in the temp directory stages
+  // ..tmp there.
+  const auto launcherBytes = readFile(file);
+  writeFile(tmp_ / "..tmp", *launcherBytes);
+  ASSERT_EQ(::chmod((tmp_ / "..tmp").c_str(), 0700), 0);
+  RunOptions self;
+  self.argv = std::vector<std::string>{"./..tmp"};
+  self.cwd = tmp_.path();
+  r = start(tmp_ / "..tmp", {}, self);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err, "ERROR: Cannot create temp file.\n");
+  EXPECT_TRUE(readFile(tmp_ / "..tmp") == launcherBytes) << "the launcher file was replaced";
 }
 
 TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {

@@ -49,6 +49,8 @@ int launch(int argc, char** argv) {
       break;
     case ReadStatus::kCannotOpen:
       return fail(kStatusFailure, {"opening ", launcherName});
+    case ReadStatus::kNoPermission:
+      return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kShortRead:
       return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kNoMemory:
@@ -66,8 +68,12 @@ int launch(int argc, char** argv) {
     return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
+  WriteFailure staging;
   if (sameFile(*tempPath, launcherName) ||
-      !writeTempScript(*tempPath, script->bytes.get(), script->length)) {
+      !writeTempScript(*tempPath, script->bytes.get(), script->length, &staging)) {
+    if (staging.step == WriteFailure::kWrite) {
+      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staging.reason});
+    }
     return fail(kStatusFailure, {"Cannot create temp file."});
   }
   // Without the thread the file merely stays behind, as it does after a quick script.

@@ -31,8 +31,9 @@ struct FileImage {
 
 enum class ReadStatus {
   kOk,
-  kCannotOpen,  // missing, unreadable, not a regular file, or a name that is not valid UTF-8
-  kShortRead,   // the file changed size or vanished while it was read
+  kCannotOpen,    // missing, not a regular file, or a name that is not valid UTF-8
+  kNoPermission,  // there, but its permissions forbid reading it (POSIX)
+  kShortRead,     // the file changed size or vanished while it was read
   kNoMemory,
 };
 
@@ -62,12 +63,19 @@ using WriteCheck = std::function<bool(const std::string& tempPath)>;
 // processes but not across a crash, and fast (the launcher's temp script file).
 enum class Durability { kDurable, kScratch };
 
+// Where replaceFileAtomically failed, and the system's reason ("" after a failed check).
+struct WriteFailure {
+  enum Step { kCreate, kWrite, kCheck, kReplace } step = kCreate;
+  std::string reason;
+};
+
 // Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
 // onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
-// is untouched, false is returned and `error` says why.
+// is untouched, false is returned, `error` says why and `failure` (when given) where.
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability = Durability::kDurable);
+                           Durability durability = Durability::kDurable,
+                           WriteFailure* failure = nullptr);
 
 // Whether both paths name one existing file (through links, other spellings or hard links).
 bool sameFile(const std::string& a, const std::string& b);

@@ -50,7 +50,8 @@ int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& 
   // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    result.status = ReadStatus::kCannotOpen;
+    result.status =
+        errno == EACCES || errno == EPERM ? ReadStatus::kNoPermission : ReadStatus::kCannotOpen;
     result.error = systemError();
     return -1;
   }
@@ -221,52 +222,61 @@ ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, i
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability) {
+                           Durability durability, WriteFailure* failure) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  WriteFailure ignored;
+  WriteFailure& why = failure != nullptr ? *failure : ignored;
   // The temporary name must fit wherever the final name fits, however long that is.
   constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
   std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";
-  // mkstemp creates the file exclusively (never through a planted link) with mode 0600.
+  // mkstemp creates the file exclusively, never through a planted link.
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
+    why = {WriteFailure::kCreate, systemError()};
     error = "cannot create a temporary file in " + (dir.empty() ? std::string(".") : dir) + ": " +
-            systemError();
+            why.reason;
     return false;
   }
-  auto fail = [&](const std::string& what) {
-    error = what;
+  FdCloser closer{fd};
+  // Records the failure, with the system's reason taken before anything else can change it,
+  // and removes the temporary file.
+  auto fail = [&](WriteFailure::Step step, const std::string& what) {
+    why = {step, step == WriteFailure::kCheck ? std::string() : systemError()};
+    error = why.reason.empty() ? what : what + ": " + why.reason;
     ::unlink(temp.c_str());
     return false;
   };
-  if (!writeAll(fd, data, size)) {
-    const std::string reason = systemError();
-    ::close(fd);
-    return fail("cannot write " + temp + ": " + reason);
+  // mkstemp's 0600 is subject to the umask; the owner must be able to read the file back for
+  // the check, whatever the umask (a umask of 0777 left mode 0000).
+  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+    return fail(WriteFailure::kCreate, "cannot set the mode of " + temp);
+  }
+  if (!writeAll(fd, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
+    return fail(WriteFailure::kWrite, "cannot write " + temp);
+  }
+  // Checked before the mode is set: the check reads the file by its name, which the mode that
+  // a umask such as 0777 leaves would forbid.
+  if (check && !check(temp)) {
+    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
   }
   if (mode == FileMode::kExecutable) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     if (::fchmod(fd, 0777 & ~mask) != 0) {
-      const std::string reason = systemError();
-      ::close(fd);
-      return fail("cannot set the mode of " + temp + ": " + reason);
+      return fail(WriteFailure::kWrite, "cannot set the mode of " + temp);
     }
   }
-  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
-    const std::string reason = systemError();
-    ::close(fd);
-    return fail("cannot write " + temp + ": " + reason);
-  }
-  if (::close(fd) != 0) return fail("cannot write " + temp + ": " + systemError());
-  if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
+  closer.fd = -1;
+  if (::close(fd) != 0) return fail(WriteFailure::kWrite, "cannot write " + temp);
   if (durability == Durability::kScratch) {
-    if (!moveOnto(temp, path)) return fail("cannot replace " + path + ": " + systemError());
+    if (!moveOnto(temp, path)) return fail(WriteFailure::kReplace, "cannot replace " + path);
     return true;
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
-    return fail("cannot replace " + path + ": " + systemError());
+    return fail(WriteFailure::kReplace, "cannot replace " + path);
   }
   // The rename itself reaches the disk with the folder; a failure here leaves a file that is
   // whole either way, so it is not reported.

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/file.hpp"
+
 namespace tavmor {
 
 inline constexpr std::int32_t kRemovalDelaySeconds = 5;
@@ -24,8 +26,10 @@ TempDirectory platformTempDirectory();
 std::optional<std::string> makeTempScriptPath(const std::string& argv0, const std::string& tempDir);
 
 // Replaces the file at path with exactly `length` bytes of data, readable by the owner only.
-// The file at path is never half-written: a failed write leaves nothing behind.
-bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length);
+// The file at path is never half-written: a failed write leaves nothing behind, returns false
+// and says in `failure` (when given) where it failed and why.
+bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length,
+                     WriteFailure* failure = nullptr);
 
 // Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
 // missing or cannot be removed is left alone.

@@ -99,6 +99,7 @@ std::string readFailure(const std::string& path, const ReadResult& read) {
   const std::string reason = read.error.empty() ? "" : ": " + read.error;
   switch (read.status) {
     case ReadStatus::kCannotOpen:
+    case ReadStatus::kNoPermission:
       return path + ": cannot open" + reason;
     case ReadStatus::kShortRead:
       return path + ": cannot read" + reason;

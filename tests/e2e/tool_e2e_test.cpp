@@ -49,6 +49,21 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   ASSERT_EQ(::stat(a.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & 0100, 0u);
 
+  // The mode follows the umask, even one that leaves no permission at all (0777): the written
+  // file is checked before its mode is set.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  RunOptions masked;
+  masked.unprivileged = true;
+  const RunResult r0 = run("/bin/sh",
+                           {"-c", "umask 777 && exec \"$0\" \"$@\"", kTool, "pack", dir / "a.rex",
+                            "-o", dir / "masked", "--stub", kLauncher},
+                           masked);
+  EXPECT_EQ(r0.status, 0) << r0.err;
+  ASSERT_EQ(::stat((dir / "masked").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0u);
+  ASSERT_EQ(::chmod((dir / "masked").c_str(), 0700), 0);
+  EXPECT_EQ(readFile(dir / "masked"), readFile(a));
+
   // Repacking a launcher file replaces its payload instead of stacking another.
   writeFile(dir / "c.rex", "say 'repacked'\n");
   RunResult r = run(kTool, {"pack", dir / "c.rex", "-o", dir / "c", "--stub", a});

@@ -21,7 +21,7 @@ RunResult startAs(const std::string& file, const TempDir& tmp, RunOptions option
   return run(kLauncher, {}, options);
 }
 
-TEST(LauncherPath, ThatIsNoRegularFileEndsInOneLine) {
+TEST(LauncherPath, ThatIsNoRegularFileOrCannotBeReadEndsInOneLine) {
   TempDir dir;
   TempDir tmp;
   ASSERT_EQ(::mkdir((dir / "directory").c_str(), 0700), 0);
@@ -34,6 +34,15 @@ TEST(LauncherPath, ThatIsNoRegularFileEndsInOneLine) {
     EXPECT_EQ(r.err, "ERROR: opening " + path + "\n");
   }
   EXPECT_EQ(entriesIn(tmp.path()), 0);
+
+  // A launcher file that may be run but not read (mode 111) names the cause.
+  const std::string file = packScript(dir, "noread", "say 'ran'\n");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0111), 0);
+  RunOptions options = inTempDir(tmp);
+  options.unprivileged = true;
+  const RunResult r = run(file, {}, options);
+  EXPECT_TRUE(refused(r, "ERROR: reading " + file + ": Permission denied\n")) << r.err;
 }
 
 TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {

@@ -70,6 +70,8 @@ struct RunOptions {
   std::vector<int> ignoredSignals;  // e.g. SIGXFSZ, so that a write past RLIMIT_FSIZE fails
   std::optional<ReadInterception> beforeFirstRead;  // POSIX only
   std::function<void(int pid)> started;             // told the program's process id
+  // POSIX: run by root, the program runs as the user nobody, to meet permissions as users do.
+  bool unprivileged = false;
 };
 
 // Runs program with argv (argv[0] as given) and waits for it.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
@@ -161,6 +162,11 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
       if (::setrlimit(limit.resource, &value) != 0) ::_exit(126);
     }
     for (const int ignored : options.ignoredSignals) ::signal(ignored, SIG_IGN);
+    constexpr uid_t kNobody = 65534;
+    if (options.unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      ::_exit(126);
+    }
     if (options.beforeFirstRead && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);

@@ -44,6 +44,26 @@ struct FdCloser {
   }
 };
 
+// Holds back, on this thread, the signals that end a process by default and that users and
+// service managers send (SIGHUP, SIGINT, SIGQUIT, SIGTERM) for as long as it lives. One that
+// arrives meanwhile takes effect when it goes: a process never ends between creating a
+// temporary file and removing or renaming it.
+class DeferredTermination {
+ public:
+  DeferredTermination() {
+    sigset_t terminating;
+    ::sigemptyset(&terminating);
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::sigaddset(&terminating, signal);
+    ::pthread_sigmask(SIG_BLOCK, &terminating, &previous_);
+  }
+  ~DeferredTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  DeferredTermination(const DeferredTermination&) = delete;
+  DeferredTermination& operator=(const DeferredTermination&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 // Opens the regular file at path for readWholeFile and mapWholeFile: the descriptor and the
 // file's size, or -1 with the reason in result.
 int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& size) {
@@ -228,6 +248,7 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   WriteFailure ignored;
   WriteFailure& why = failure != nullptr ? *failure : ignored;
+  const DeferredTermination deferred;  // outlives the temporary file
   // The temporary name must fit wherever the final name fits, however long that is.
   constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
   std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";

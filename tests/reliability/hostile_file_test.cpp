@@ -74,7 +74,7 @@ TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
   for (const Case& c : cases) {
     writeFile(file, bytes);
     RunOptions options;
-    options.beforeFirstRead = ReadInterception{file, c.action};
+    options.beforeFirstRead = FileInterception{file, c.action};
     const RunResult r = startAs(file, tmp, options);
     EXPECT_EQ(r.signal, 0) << c.change;
     EXPECT_TRUE((c.mayRun && ranWhole(r, "the script ran")) ||

@@ -77,6 +77,15 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
                            Durability durability = Durability::kDurable,
                            WriteFailure* failure = nullptr);
 
+// Writes `size` bytes to the output file at `path`, as what is there allows. A character
+// device, a FIFO or a socket, or a link to one or to the file open as standard output
+// (/dev/stdout), is written as it is, never replaced, and `check` is not run; a block device is
+// refused. Anything else (nothing, a file, a link to a file or to nothing) is replaced as by
+// replaceFileAtomically: a link is replaced, and what it pointed to stays as it was. On failure
+// returns false and `error` says why.
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error);
+
 // Whether both paths name one existing file (through links, other spellings or hard links).
 bool sameFile(const std::string& a, const std::string& b);
 
@@ -90,8 +99,9 @@ namespace tavmor {
 // Reads standard input whole, as bytes. False when it cannot be read.
 bool readStandardInput(std::string& out);
 
-// Writes bytes to standard output, unconverted. False when they could not all be written.
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size);
+// Writes bytes to standard output, unconverted. False when they could not all be written, with
+// the system's reason in `error`.
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error);
 
 // The file name suffix of executables: "" on POSIX, ".exe" on Windows.
 const char* executableSuffix();

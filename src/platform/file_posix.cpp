@@ -309,6 +309,51 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   return true;
 }
 
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error) {
+  struct stat st {};
+  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  // A link that leads nowhere is replaced like a link to a file.
+  const bool there = link ? ::stat(path.c_str(), &st) == 0 : ::lstat(path.c_str(), &st) == 0;
+  if (there && S_ISBLK(st.st_mode)) {
+    error = "is a block device, which tavmor does not write to";
+    return false;
+  }
+  // /dev/stdout with standard output sent to a file: that file is written through the open
+  // descriptor, at its offset, as the shell's redirection asked.
+  struct stat out {};
+  if (link && there && ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev &&
+      out.st_ino == st.st_ino) {
+    if (writeStandardOutput(data, size, error)) return true;
+    error = "cannot write: " + error;
+    return false;
+  }
+  if (!there || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    return replaceFileAtomically(path, data, size, mode, check, error);
+  }
+  // A FIFO blocks here until someone reads it, as it does for any writer.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open: " + systemError();
+    return false;
+  }
+  FdCloser closer{fd};
+  // Replaced by a file since it was looked at: that is written atomically after all.
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    return replaceFileAtomically(path, data, size, mode, check, error);
+  }
+  if (!writeAll(fd, data, size)) {
+    error = "cannot write: " + systemError();
+    return false;
+  }
+  closer.fd = -1;
+  if (::close(fd) != 0) {
+    error = "cannot write: " + systemError();
+    return false;
+  }
+  return true;
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first {};
   struct stat second {};
@@ -341,8 +386,10 @@ bool readStandardInput(std::string& out) {
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
-  return writeAll(STDOUT_FILENO, data, size);
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
+  if (writeAll(STDOUT_FILENO, data, size)) return true;
+  error = systemError();
+  return false;
 }
 
 const char* executableSuffix() { return ""; }

@@ -188,6 +188,25 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   return true;
 }
 
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error) {
+  // A device (NUL, CON, COM1) or a pipe is written as it is; a file, or nothing, is replaced.
+  if (const auto native = pathFromUtf8(path)) {
+    const HANDLE handle =
+        ::CreateFileW(native->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      HandleCloser closer{handle};
+      if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        if (writeAll(handle, data, size)) return true;
+        error = "cannot write: " + lastError();
+        return false;
+      }
+    }
+  }
+  return replaceFileAtomically(path, data, size, mode, check, error);
+}
+
 bool sameFile(const std::string& a, const std::string& b) {
   const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
     const auto native = pathFromUtf8(path);
@@ -243,10 +262,15 @@ bool readStandardInput(std::string& out) {
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
-  return writeAll(output, data, size);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    error = "there is no standard output";
+    return false;
+  }
+  if (writeAll(output, data, size)) return true;
+  error = lastError();
+  return false;
 }
 
 const char* executableSuffix() { return ".exe"; }

@@ -120,6 +120,30 @@ std::optional<FileImage> readInput(const std::string& verb, const std::string& p
   return std::move(read.image);
 }
 
+bool output(const std::string& verb, std::string_view text) {
+  std::string reason;
+  if (writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                          reason)) {
+    return true;
+  }
+  error((verb.empty() ? "" : verb + ": ") + "cannot write to standard output: " + reason);
+  return false;
+}
+
+int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
+                std::uint64_t size, FileMode mode, const WriteCheck& check) {
+  if (path == "-") {
+    return output(verb, std::string_view(reinterpret_cast<const char*>(data), size))
+               ? kStatusOk
+               : kStatusFailure;
+  }
+  std::string reason;
+  if (!writeOutputFile(path, data, size, mode, check, reason)) {
+    return error(verb + ": " + path + ": " + reason);
+  }
+  return kStatusOk;
+}
+
 int error(const std::string& message, int status) {
   std::cerr << "tavmor: " << escaped(message) << '\n' << std::flush;
   return status;

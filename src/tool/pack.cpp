@@ -22,7 +22,8 @@ constexpr char kPackHelp[] =
     "sign OUT again.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT    the launcher file to write (replaced atomically)\n"
+    "  -o, --output OUT    the launcher file to write (\"-\" for standard output; a file is\n"
+    "                      replaced atomically, a device or pipe written as it is)\n"
     "      --stub FILE     the launcher executable to pack the script into\n"
     "  -h, --help          show this help\n";
 
@@ -92,7 +93,7 @@ int packCommand(const std::vector<std::string>& args) {
   const unsigned char* script = nullptr;
   std::uint64_t scriptSize = 0;
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
-  if (scriptPath != "-" && sameFile(*output, scriptPath)) {
+  if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
     return cli::error("pack: " + *output + ": is the script itself; choose another output");
   }
   if (scriptPath == "-") {
@@ -121,10 +122,9 @@ int packCommand(const std::vector<std::string>& args) {
     return written.status == ReadStatus::kOk &&
            decodesTo(written.image.bytes.get(), written.image.size, script, scriptSize);
   };
-  std::string error;
-  if (!replaceFileAtomically(*output, packed.bytes.data(), packed.bytes.size(),
-                             FileMode::kExecutable, checkFinished, error)) {
-    return cli::error("pack: " + *output + ": " + error);
+  if (const int status = cli::writeOutput("pack", *output, packed.bytes.data(), packed.bytes.size(),
+                                          FileMode::kExecutable, checkFinished)) {
+    return status;
   }
   if (packed.removedSignature) {
     std::cerr << "tavmor: note: the stub's signature was removed; sign " << *output << " again\n";

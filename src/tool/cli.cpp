@@ -85,10 +85,7 @@ std::optional<int> startVerb(const std::string& verb, const std::vector<std::str
                              const std::vector<OptionSpec>& specs, const char* help,
                              const char* operandName, ParsedArgs& parsed) {
   parsed = parseArgs(args, specs);
-  if (parsed.help) {
-    std::cout << help << std::flush;
-    return kStatusOk;
-  }
+  if (parsed.help) return output(verb, help) ? kStatusOk : kStatusFailure;
   if (!parsed.error.empty()) return usageError(verb, parsed.error);
   if (parsed.operands.size() != 1)
     return usageError(verb, std::string("expected one ") + operandName);

@@ -1,7 +1,6 @@
 #include "tool/extract.hpp"
 
 #include <cstring>
-#include <iostream>
 
 #include "payload/payload.hpp"
 #include "platform/file.hpp"

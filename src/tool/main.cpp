@@ -40,12 +40,11 @@ int dispatch(int argc, char** argv) {
   const std::string& verb = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (verb == "--help" || verb == "-h" || verb == "help") {
-    std::cout << kHelp;
-    return cli::kStatusOk;
+    return cli::output("", kHelp) ? cli::kStatusOk : cli::kStatusFailure;
   }
   if (verb == "--version") {
-    std::cout << "tavmor " << kToolVersion << '\n';
-    return cli::kStatusOk;
+    return cli::output("", std::string("tavmor ") + kToolVersion + '\n') ? cli::kStatusOk
+                                                                         : cli::kStatusFailure;
   }
   if (verb == "pack") return packCommand(rest);
   if (verb == "extract") return extractCommand(rest);

@@ -1,8 +1,8 @@
 #include "tool/report.hpp"
 
-#include <iostream>
 #include <sstream>
 
+#include "platform/escape.hpp"
 #include "tool/cli.hpp"
 #include "tool/json.hpp"
 
@@ -75,7 +75,7 @@ std::string number(const std::optional<std::uint64_t>& value) {
 std::string inspectionText(const std::string& path, const LauncherFileReport& report) {
   const ExecutableLayout& layout = report.layout;
   std::string out;
-  field(out, "file", path + " (" + std::to_string(report.fileSize) + " bytes)");
+  field(out, "file", escaped(path) + " (" + std::to_string(report.fileSize) + " bytes)");
   field(out, "format", formatText(layout));
   if (layout.format != ExecutableFormat::kUnknown) {
     field(out, "image ends at",
@@ -163,9 +163,9 @@ int inspectCommand(const std::vector<std::string>& args) {
   const auto image = cli::readInput("inspect", path);
   if (!image) return cli::kStatusFailure;
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
-  std::cout << (parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report))
-            << std::flush;
-  return std::cout ? cli::kStatusOk : cli::error("inspect: cannot write to standard output");
+  const std::string text =
+      parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report);
+  return cli::output("inspect", text) ? cli::kStatusOk : cli::kStatusFailure;
 }
 
 }  // namespace tavmor

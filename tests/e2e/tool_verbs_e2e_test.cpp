@@ -96,6 +96,29 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST(ToolVerbs, AFullStandardOutputIsAFailureOfOneLine) {
+  TempDir dir;
+  const std::string file = packScript(dir, "app", kScript);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"},
+           {"--version"},
+           {"pack", "--help"},
+           {"inspect", file},
+           {"inspect", "--json", file},
+           {"verify", file},
+           {"extract", file},
+           {"pack", dir / "app.rex", "-o", "-", "--stub", kLauncher}}) {
+    std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" > /dev/full", kTool};
+    shell.insert(shell.end(), args.begin(), args.end());
+    const RunResult r = run("/bin/sh", shell);
+    EXPECT_EQ(r.status, 1) << args[0] << " " << args.back();
+    EXPECT_EQ(lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write to standard output: No space left on device\n"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
 TEST(ToolVerbs, FilesThatCannotBeReadOrHoldNoScript) {
   TempDir dir;
   for (const std::string verb : {"extract", "inspect", "verify"}) {

@@ -25,6 +25,11 @@ TempDirectory platformTempDirectory();
 // result is not valid UTF-8.
 std::optional<std::string> makeTempScriptPath(const std::string& argv0, const std::string& tempDir);
 
+// For a launcher file started by its file name `fileName` (no folders), the length of its temp
+// script's name when that is longer than a file system can hold (then every such start fails);
+// nothing when it fits.
+std::optional<std::size_t> tempScriptNameTooLong(const std::string& fileName);
+
 // Replaces the file at path with exactly `length` bytes of data, readable by the owner only.
 // The file at path is never half-written: a failed write leaves nothing behind, returns false
 // and says in `failure` (when given) where it failed and why.

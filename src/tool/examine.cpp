@@ -1,6 +1,8 @@
 #include "tool/examine.hpp"
 
 #include "payload/format.hpp"
+#include "platform/path.hpp"
+#include "staging/staging.hpp"
 
 namespace tavmor {
 namespace {
@@ -153,6 +155,18 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   }
   examinePayload(image, report);
   return report;
+}
+
+std::optional<std::string> nameProblem(const std::string& path) {
+  const auto native = pathFromUtf8(path);
+  const auto fileName = native ? utf8FromPath(native->filename()) : std::nullopt;
+  if (!fileName) return std::nullopt;
+  const auto length = tempScriptNameTooLong(*fileName);
+  if (!length) return std::nullopt;
+  return "started by this name, the launcher stages its script under a name of " +
+         std::to_string(*length) +
+         " characters, longer than file systems allow (255), and does not run; give the file "
+         "a shorter name";
 }
 
 std::string machineName(ExecutableFormat format, std::uint32_t machine) {

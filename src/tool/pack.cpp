@@ -1,7 +1,6 @@
 #include "tool/pack.hpp"
 
 #include <cstring>
-#include <iostream>
 
 #include "exeformat/exeformat.hpp"
 #include "payload/encode.hpp"
@@ -9,6 +8,7 @@
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
 #include "tool/cli.hpp"
+#include "tool/examine.hpp"
 
 namespace tavmor {
 namespace {
@@ -127,7 +127,10 @@ int packCommand(const std::vector<std::string>& args) {
     return status;
   }
   if (packed.removedSignature) {
-    std::cerr << "tavmor: note: the stub's signature was removed; sign " << *output << " again\n";
+    cli::error("note: the stub's signature was removed; sign " + *output + " again");
+  }
+  if (const auto problem = *output != "-" ? nameProblem(*output) : std::nullopt) {
+    cli::error("warning: pack: " + *output + ": " + *problem);
   }
   return cli::kStatusOk;
 }

@@ -99,6 +99,7 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
         report.certificate ? certificateText(*report.certificate) : "none");
   if (report.warnings.empty()) field(out, "warnings", "none");
   for (const auto& warning : report.warnings) out += "warning: " + warning + '\n';
+  if (const auto problem = nameProblem(path)) out += "note: " + *problem + '\n';
   return out;
 }
 
@@ -149,6 +150,8 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
   for (std::size_t i = 0; i < report.warnings.size(); ++i) {
     out << (i == 0 ? "" : ", ") << json::quote(report.warnings[i]);
   }
+  out << "],\n  \"notes\": [";
+  if (const auto problem = nameProblem(path)) out << json::quote(*problem);
   out << "]\n}\n";
   return out.str();
 }

@@ -27,10 +27,49 @@ std::string range(std::uint64_t start, std::uint64_t end) {
          " bytes)";
 }
 
+std::optional<std::string> bits(const ExecutableLayout& layout) {
+  if (layout.format == ExecutableFormat::kElf) {
+    if (layout.elfClass == kElfClass64) return "64";
+    if (layout.elfClass == kElfClass32) return "32";
+  } else if (layout.format == ExecutableFormat::kPe) {
+    if (layout.peMagic == kPe32PlusMagic) return "64";
+    if (layout.peMagic == kPe32Magic) return "32";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> byteOrder(const ExecutableLayout& layout) {
+  if (layout.format == ExecutableFormat::kPe) return "little-endian";
+  if (layout.elfByteOrder == kElfLittleEndian) return "little-endian";
+  if (layout.elfByteOrder == kElfBigEndian) return "big-endian";
+  return std::nullopt;
+}
+
+// "ELF, 64-bit, little-endian, x86-64", "PE32+, 64-bit, x86-64", with the header's own value
+// for anything that is none the format defines.
 std::string formatText(const ExecutableLayout& layout) {
   if (layout.format == ExecutableFormat::kUnknown) return "unknown";
-  return std::string(formatName(layout.format)) + ", " + (layout.is64Bit ? "64-bit" : "32-bit") +
-         ", " + machineName(layout.format, layout.machine);
+  const auto wordSize = bits(layout);
+  std::string text;
+  if (layout.format == ExecutableFormat::kElf) {
+    text = "ELF, " + (wordSize ? *wordSize + "-bit"
+                               : "class " + std::to_string(layout.elfClass) + " (invalid)");
+    text += ", " + byteOrder(layout).value_or("byte order " + std::to_string(layout.elfByteOrder) +
+                                              " (invalid)");
+  } else if (wordSize) {
+    text = std::string(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32") + ", " + *wordSize +
+           "-bit";
+  } else {
+    std::ostringstream magic;
+    magic << std::hex << layout.peMagic;
+    text = "PE, optional-header magic 0x" + magic.str() + " (neither PE32 nor PE32+)";
+  }
+  return text + ", " + machineName(layout.format, layout.machine);
+}
+
+std::string peFormat(const ExecutableLayout& layout) {
+  if (layout.format != ExecutableFormat::kPe || !bits(layout)) return "null";
+  return json::quote(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32");
 }
 
 std::string payloadText(const LauncherFileReport& report) {
@@ -114,7 +153,10 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
       << "  \"format\": " << (known ? json::quote(formatName(layout.format)) : "null") << ",\n"
       << "  \"machine\": "
       << (known ? json::quote(machineName(layout.format, layout.machine)) : "null") << ",\n"
-      << "  \"bits\": " << (known ? (layout.is64Bit ? "64" : "32") : "null") << ",\n"
+      << "  \"bits\": " << bits(layout).value_or("null") << ",\n"
+      << "  \"byteOrder\": " << (byteOrder(layout) ? json::quote(*byteOrder(layout)) : "null")
+      << ",\n"
+      << "  \"peFormat\": " << peFormat(layout) << ",\n"
       << "  \"imageEnd\": "
       << number(known && layout.imageEnd <= report.fileSize ? std::optional(layout.imageEnd)
                                                             : std::nullopt)

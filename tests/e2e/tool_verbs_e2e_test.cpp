@@ -73,11 +73,12 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
 
   r = run(kTool, {"inspect", file});
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const std::string& expected : std::vector<std::string>{
-           "format             ELF, 64-bit, x86-64\n", "(1 marker in the appended data)\n",
-           "script             " + std::to_string(kScript.size()) + " bytes\n",
-           "script SHA-256     " + hexDigest(kScript) + "\n", "certificate table  none\n",
-           "warnings           none\n"}) {
+  for (const std::string& expected :
+       std::vector<std::string>{"format             ELF, 64-bit, little-endian, x86-64\n",
+                                "(1 marker in the appended data)\n",
+                                "script             " + std::to_string(kScript.size()) + " bytes\n",
+                                "script SHA-256     " + hexDigest(kScript) + "\n",
+                                "certificate table  none\n", "warnings           none\n"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   r = run(kTool, {"inspect", "--json", file});

@@ -50,7 +50,6 @@ int launch(int argc, char** argv) {
     case ReadStatus::kCannotOpen:
       return fail(kStatusFailure, {"opening ", launcherName});
     case ReadStatus::kNoPermission:
-      return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kShortRead:
       return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kNoMemory:

@@ -13,7 +13,6 @@ namespace {
 
 using test::elfImage;
 using test::peImage;
-using test::putLe;
 
 ExecutableLayout describe(const std::string& image) {
   return describeExecutable(reinterpret_cast<const unsigned char*>(image.data()), image.size());
@@ -44,29 +43,6 @@ TEST(Executable, FindsWhereAPeImageEndsAndItsCertificate) {
   ASSERT_TRUE(layout.certificate);
   EXPECT_EQ(layout.appendedStart, 0x400u);
   EXPECT_EQ(layout.appendedEnd, 0x408u);  // stops where the certificate table begins
-}
-
-TEST(Executable, TellsTheClassByteOrderMachineAndImageAsTheHeadersSay) {
-  std::string bigEndian = elfImage(0x40);
-  bigEndian[5] = 2;
-  bigEndian[18] = 0;
-  bigEndian[19] = 21;  // PowerPC64, most significant byte first
-  auto layout = describe(bigEndian);
-  EXPECT_EQ(layout.elfClass, kElfClass64);
-  EXPECT_EQ(layout.elfByteOrder, kElfBigEndian);
-  EXPECT_EQ(layout.machine, 21u);
-
-  std::string headerOnly = elfImage(0x40);
-  putLe(headerOnly, 56, 0, 2);  // no program headers: nothing to load
-  EXPECT_TRUE(describe(elfImage(0x40)).hasImage);
-  EXPECT_FALSE(describe(headerOnly).hasImage);
-
-  std::string pe32 = peImage();
-  putLe(pe32, 0x84 + 20, kPe32Magic, 2);
-  layout = describe(pe32);
-  EXPECT_EQ(layout.peMagic, kPe32Magic);
-  EXPECT_FALSE(layout.is64Bit);
-  EXPECT_TRUE(layout.hasImage);
 }
 
 TEST(Executable, LyingHeadersNeverReadOutsideTheFile) {

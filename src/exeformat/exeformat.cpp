@@ -31,15 +31,19 @@ std::uint64_t extentEnd(std::uint64_t a, std::uint64_t b, std::uint64_t c = 1) {
 }
 
 void describeElf(const Reader& r, ExecutableLayout& layout) {
-  constexpr unsigned kClass64 = 2;
-  constexpr unsigned kLittleEndian = 1;
   constexpr std::uint64_t kSectionNoBits = 8;
-  if (r.data[4] != kClass64 || r.data[5] != kLittleEndian) {
+  constexpr std::uint64_t kSegmentLoad = 1;
+  layout.elfClass = r.data[4];
+  layout.elfByteOrder = r.data[5];
+  layout.is64Bit = layout.elfClass == kElfClass64;
+  // e_machine lies at the same offset in both classes, in the file's byte order.
+  layout.machine = layout.elfByteOrder == kElfBigEndian
+                       ? static_cast<std::uint32_t>(r.data[18] << 8 | r.data[19])
+                       : static_cast<std::uint32_t>(r.le(18, 2).value_or(0));
+  if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
     layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
     return;
   }
-  layout.is64Bit = true;
-  layout.machine = static_cast<std::uint32_t>(r.le(18, 2).value_or(0));
   const std::uint64_t headerSize = 64;
   const std::uint64_t phOff = r.le(32, 8).value_or(0);
   const std::uint64_t shOff = r.le(40, 8).value_or(0);
@@ -53,10 +57,12 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
   if (shNum != 0) end = std::max(end, extentEnd(shOff, shNum, shEntSize));
   for (std::uint64_t i = 0; i < phNum && phEntSize >= 40; ++i) {
     const std::uint64_t entry = extentEnd(phOff, i, phEntSize);
+    const auto type = r.le(entry, 4);
     const auto offset = r.le(entry + 8, 8);
     const auto fileSize = r.le(entry + 32, 8);
-    if (!offset || !fileSize) break;
+    if (!type || !offset || !fileSize) break;
     if (*fileSize != 0) end = std::max(end, extentEnd(*offset, *fileSize));
+    if (*type == kSegmentLoad && *fileSize != 0) layout.hasImage = true;
   }
   for (std::uint64_t i = 0; i < shNum && shEntSize >= 40; ++i) {
     const std::uint64_t entry = extentEnd(shOff, i, shEntSize);
@@ -72,8 +78,6 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
 }
 
 void describePe(const Reader& r, ExecutableLayout& layout) {
-  constexpr std::uint64_t kPe32Magic = 0x10b;
-  constexpr std::uint64_t kPe32PlusMagic = 0x20b;
   constexpr std::uint64_t kSecurityDirectory = 4;
   constexpr std::uint64_t kSectionHeaderSize = 40;
   constexpr std::uint64_t kSymbolSize = 18;
@@ -92,6 +96,7 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
     return;
   }
   layout.machine = static_cast<std::uint32_t>(*machine);
+  layout.peMagic = static_cast<std::uint16_t>(*magic);
   layout.is64Bit = *magic == kPe32PlusMagic;
 
   std::uint64_t end = extentEnd(optional, *optionalSize);
@@ -103,7 +108,10 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
     const auto rawSize = r.le(header + 16, 4);
     const auto rawPointer = r.le(header + 20, 4);
     if (!rawSize || !rawPointer) break;
-    if (*rawPointer != 0 && *rawSize != 0) end = std::max(end, *rawPointer + *rawSize);
+    if (*rawPointer != 0 && *rawSize != 0) {
+      end = std::max(end, *rawPointer + *rawSize);
+      layout.hasImage = true;
+    }
   }
   if (*symbolTable != 0) {
     // A COFF symbol table lies outside every section, followed by its string table, whose

@@ -16,8 +16,17 @@ struct CertificateTable {
 
 struct ExecutableLayout {
   ExecutableFormat format = ExecutableFormat::kUnknown;
-  std::uint32_t machine = 0;  // e_machine for ELF, the COFF Machine field for PE
-  bool is64Bit = false;
+  std::uint32_t machine = 0;  // e_machine for ELF (in the file's byte order), COFF Machine for PE
+  bool is64Bit = false;       // ELFCLASS64, or PE32+
+  // What the headers say as they say it: for ELF, EI_CLASS (1: 32-bit, 2: 64-bit) and EI_DATA
+  // (1: little-endian, 2: big-endian); for PE, the optional header's magic (0x10b: PE32,
+  // 0x20b: PE32+). Other values are no format any loader runs.
+  std::uint8_t elfClass = 0;
+  std::uint8_t elfByteOrder = 0;
+  std::uint16_t peMagic = 0;
+  // Whether the headers describe anything to load: a loadable ELF segment with bytes in the
+  // file, a PE section with raw data. Read for 64-bit little-endian ELF and for PE only.
+  bool hasImage = false;
   // Where the image ends as its headers describe it; past the file's end when they lie.
   std::uint64_t imageEnd = 0;
   // The appended data: [appendedStart, appendedEnd). For an unknown format it is the whole file;
@@ -32,6 +41,12 @@ struct ExecutableLayout {
 
 inline constexpr std::uint32_t kElfMachineX8664 = 62;
 inline constexpr std::uint32_t kPeMachineAmd64 = 0x8664;
+inline constexpr std::uint8_t kElfClass32 = 1;
+inline constexpr std::uint8_t kElfClass64 = 2;
+inline constexpr std::uint8_t kElfLittleEndian = 1;
+inline constexpr std::uint8_t kElfBigEndian = 2;
+inline constexpr std::uint16_t kPe32Magic = 0x10b;
+inline constexpr std::uint16_t kPe32PlusMagic = 0x20b;
 
 // Describes the file image [data, data + size). Never reads outside it, whatever its headers say.
 ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size);

@@ -11,17 +11,18 @@
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
 #include "staging/staging.hpp"
+#include "util/escape.hpp"
 
 namespace {
 
 constexpr int kStatusFailure = -1;  // all bits set: 255 on POSIX, 0xFFFFFFFF on Windows
 constexpr int kStatusNoScript = 1;
 
-// Writes the parts as one "ERROR: " line. It builds no string, so that it still works when
-// memory has run out.
+// Writes the parts as one "ERROR: " line, with control characters in names escaped. It builds
+// no string, so that it still works when memory has run out.
 int fail(int status, std::initializer_list<std::string_view> parts) {
   std::fputs("ERROR: ", stderr);
-  for (const std::string_view part : parts) std::fwrite(part.data(), 1, part.size(), stderr);
+  for (const std::string_view part : parts) tavmor::writeEscaped(stderr, part);
   std::fputc('\n', stderr);
   std::fflush(stderr);
   return status;
@@ -33,20 +34,23 @@ int launch(int argc, char** argv) {
 
   const TempDirectory tempDir = platformTempDirectory();
   if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
-  if (argc < 1 || argv[0] == nullptr) {
+  // Newer kernels start a program given no arguments with one empty argument.
+  if (argc < 1 || argv[0] == nullptr || *argv[0] == '\0') {
     return fail(kStatusFailure, {"The launcher was started without its own name (argv[0])."});
   }
   const std::string launcherName = argv[0];
 
   // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
   ReadResult read = mapWholeFile(
-      launcherName, "ERROR: reading " + launcherName + ": the file shrank or could not be read",
+      launcherName,
+      "ERROR: reading " + escaped(launcherName) + ": the file shrank or could not be read",
       kStatusFailure);
   switch (read.status) {
     case ReadStatus::kOk:
       break;
     case ReadStatus::kCannotOpen:
       return fail(kStatusFailure, {"opening ", launcherName});
+    case ReadStatus::kNoPermission:
     case ReadStatus::kShortRead:
       return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
     case ReadStatus::kNoMemory:
@@ -63,7 +67,13 @@ int launch(int argc, char** argv) {
   if (!tempPath) {
     return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
   }
-  if (!writeTempScript(*tempPath, script->bytes.get(), script->length)) {
+  // A launcher whose temp script path is its own file would replace itself with its script.
+  WriteFailure staging;
+  if (sameFile(*tempPath, launcherName) ||
+      !writeTempScript(*tempPath, script->bytes.get(), script->length, &staging)) {
+    if (staging.step == WriteFailure::kWrite) {
+      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staging.reason});
+    }
     return fail(kStatusFailure, {"Cannot create temp file."});
   }
   // The interpreter reads the script from the file: both blocks go before it starts, so that a

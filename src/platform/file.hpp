@@ -31,8 +31,9 @@ struct FileImage {
 
 enum class ReadStatus {
   kOk,
-  kCannotOpen,  // missing, unreadable, not a regular file, or a name that is not valid UTF-8
-  kShortRead,   // the file changed size or vanished while it was read
+  kCannotOpen,    // missing, not a regular file, or a name that is not valid UTF-8
+  kNoPermission,  // there, but its permissions forbid reading it (POSIX)
+  kShortRead,     // the file changed size or vanished while it was read
   kNoMemory,
 };
 
@@ -62,12 +63,28 @@ using WriteCheck = std::function<bool(const std::string& tempPath)>;
 // processes but not across a crash, and fast (the launcher's temp script file).
 enum class Durability { kDurable, kScratch };
 
+// Where replaceFileAtomically failed, and the system's reason ("" after a failed check).
+struct WriteFailure {
+  enum Step { kCreate, kWrite, kCheck, kReplace } step = kCreate;
+  std::string reason;
+};
+
 // Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
 // onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
-// is untouched, false is returned and `error` says why.
+// is untouched, false is returned, `error` says why and `failure` (when given) where.
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability = Durability::kDurable);
+                           Durability durability = Durability::kDurable,
+                           WriteFailure* failure = nullptr);
+
+// Writes `size` bytes to the output file at `path`, as what is there allows. A character
+// device, a FIFO or a socket, or a link to one or to the file open as standard output
+// (/dev/stdout), is written as it is, never replaced, and `check` is not run; a block device is
+// refused. Anything else (nothing, a file, a link to a file or to nothing) is replaced as by
+// replaceFileAtomically: a link is replaced, and what it pointed to stays as it was. On failure
+// returns false and `error` says why.
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error);
 
 // Whether both paths name one existing file (through links, other spellings or hard links).
 bool sameFile(const std::string& a, const std::string& b);
@@ -82,8 +99,9 @@ namespace tavmor {
 // Reads standard input whole, as bytes. False when it cannot be read.
 bool readStandardInput(std::string& out);
 
-// Writes bytes to standard output, unconverted. False when they could not all be written.
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size);
+// Writes bytes to standard output, unconverted. False when they could not all be written, with
+// the system's reason in `error`.
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error);
 
 // The file name suffix of executables: "" on POSIX, ".exe" on Windows.
 const char* executableSuffix();

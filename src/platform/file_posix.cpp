@@ -44,13 +44,34 @@ struct FdCloser {
   }
 };
 
+// Holds back, on this thread, the signals that end a process by default and that users and
+// service managers send (SIGHUP, SIGINT, SIGQUIT, SIGTERM) for as long as it lives. One that
+// arrives meanwhile takes effect when it goes: a process never ends between creating a
+// temporary file and removing or renaming it.
+class DeferredTermination {
+ public:
+  DeferredTermination() {
+    sigset_t terminating;
+    ::sigemptyset(&terminating);
+    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::sigaddset(&terminating, signal);
+    ::pthread_sigmask(SIG_BLOCK, &terminating, &previous_);
+  }
+  ~DeferredTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
+  DeferredTermination(const DeferredTermination&) = delete;
+  DeferredTermination& operator=(const DeferredTermination&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
 // Opens the regular file at path for readWholeFile and mapWholeFile: the descriptor and the
 // file's size, or -1 with the reason in result.
 int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& size) {
   // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
   const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    result.status = ReadStatus::kCannotOpen;
+    result.status =
+        errno == EACCES || errno == EPERM ? ReadStatus::kNoPermission : ReadStatus::kCannotOpen;
     result.error = systemError();
     return -1;
   }
@@ -221,56 +242,62 @@ ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, i
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability) {
+                           Durability durability, WriteFailure* failure) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  WriteFailure ignored;
+  WriteFailure& why = failure != nullptr ? *failure : ignored;
+  const DeferredTermination deferred;  // outlives the temporary file
   // The temporary name must fit wherever the final name fits, however long that is.
   constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
   std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";
-  // mkstemp creates the file exclusively (never through a planted link) with mode 0600.
+  // mkstemp creates the file exclusively, never through a planted link.
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
+    why = {WriteFailure::kCreate, systemError()};
     error = "cannot create a temporary file in " + (dir.empty() ? std::string(".") : dir) + ": " +
-            systemError();
+            why.reason;
     return false;
   }
-  auto fail = [&](const std::string& what) {
-    error = what;
+  FdCloser closer{fd};
+  // Records the failure, with the system's reason taken before anything else can change it,
+  // and removes the temporary file.
+  auto fail = [&](WriteFailure::Step step, const std::string& what) {
+    why = {step, step == WriteFailure::kCheck ? std::string() : systemError()};
+    error = why.reason.empty() ? what : what + ": " + why.reason;
     ::unlink(temp.c_str());
     return false;
   };
-  if (!writeAll(fd, data, size)) {
-    const std::string reason = systemError();
-    ::close(fd);
-    return fail("cannot write " + temp + ": " + reason);
+  // mkstemp's 0600 is subject to the umask; the owner must be able to read the file back for
+  // the check, whatever the umask (a umask of 0777 left mode 0000).
+  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+    return fail(WriteFailure::kCreate, "cannot set the mode of " + temp);
   }
-  // mkstemp's 0600 is cut by the umask: under 0477 the owner could not even read the file back.
-  // An owner-only file gets 0600 whatever the umask; an executable the umask's share of 0777.
-  mode_t wanted = 0600;
+  if (!writeAll(fd, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
+    return fail(WriteFailure::kWrite, "cannot write " + temp);
+  }
+  // Checked before the mode is set: the check reads the file by its name, which the mode that
+  // a umask such as 0777 leaves would forbid.
+  if (check && !check(temp)) {
+    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
+  }
   if (mode == FileMode::kExecutable) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    wanted = 0777 & ~mask;
+    if (::fchmod(fd, 0777 & ~mask) != 0) {
+      return fail(WriteFailure::kWrite, "cannot set the mode of " + temp);
+    }
   }
-  if (::fchmod(fd, wanted) != 0) {
-    const std::string reason = systemError();
-    ::close(fd);
-    return fail("cannot set the mode of " + temp + ": " + reason);
-  }
-  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
-    const std::string reason = systemError();
-    ::close(fd);
-    return fail("cannot write " + temp + ": " + reason);
-  }
-  if (::close(fd) != 0) return fail("cannot write " + temp + ": " + systemError());
-  if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
+  closer.fd = -1;
+  if (::close(fd) != 0) return fail(WriteFailure::kWrite, "cannot write " + temp);
   if (durability == Durability::kScratch) {
-    if (!moveOnto(temp, path)) return fail("cannot replace " + path + ": " + systemError());
+    if (!moveOnto(temp, path)) return fail(WriteFailure::kReplace, "cannot replace " + path);
     return true;
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
-    return fail("cannot replace " + path + ": " + systemError());
+    return fail(WriteFailure::kReplace, "cannot replace " + path);
   }
   // The rename itself reaches the disk with the folder; a failure here leaves a file that is
   // whole either way, so it is not reported.
@@ -278,6 +305,51 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   if (dirFd >= 0) {
     ::fsync(dirFd);
     ::close(dirFd);
+  }
+  return true;
+}
+
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error) {
+  struct stat st {};
+  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+  // A link that leads nowhere is replaced like a link to a file.
+  const bool there = link ? ::stat(path.c_str(), &st) == 0 : ::lstat(path.c_str(), &st) == 0;
+  if (there && S_ISBLK(st.st_mode)) {
+    error = "is a block device, which tavmor does not write to";
+    return false;
+  }
+  // /dev/stdout with standard output sent to a file: that file is written through the open
+  // descriptor, at its offset, as the shell's redirection asked.
+  struct stat out {};
+  if (link && there && ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev &&
+      out.st_ino == st.st_ino) {
+    if (writeStandardOutput(data, size, error)) return true;
+    error = "cannot write: " + error;
+    return false;
+  }
+  if (!there || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
+    return replaceFileAtomically(path, data, size, mode, check, error);
+  }
+  // A FIFO blocks here until someone reads it, as it does for any writer.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) {
+    error = "cannot open: " + systemError();
+    return false;
+  }
+  FdCloser closer{fd};
+  // Replaced by a file since it was looked at: that is written atomically after all.
+  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
+    return replaceFileAtomically(path, data, size, mode, check, error);
+  }
+  if (!writeAll(fd, data, size)) {
+    error = "cannot write: " + systemError();
+    return false;
+  }
+  closer.fd = -1;
+  if (::close(fd) != 0) {
+    error = "cannot write: " + systemError();
+    return false;
   }
   return true;
 }
@@ -314,8 +386,10 @@ bool readStandardInput(std::string& out) {
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
-  return writeAll(STDOUT_FILENO, data, size);
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
+  if (writeAll(STDOUT_FILENO, data, size)) return true;
+  error = systemError();
+  return false;
 }
 
 const char* executableSuffix() { return ""; }

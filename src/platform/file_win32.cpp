@@ -148,12 +148,15 @@ ReadResult mapWholeFile(const std::string& path, const std::string&, int) {
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode, const WriteCheck& check, std::string& error,
-                           Durability durability) {
+                           Durability durability, WriteFailure* failure) {
   // The mode needs nothing here: Windows runs files by their name's extension, and a new file
   // takes the access rules of its folder, which for the temp directory is the user's own.
+  WriteFailure ignored;
+  WriteFailure& why = failure != nullptr ? *failure : ignored;
   const auto target = pathFromUtf8(path);
   if (!target) {
-    error = "the name is not valid UTF-8";
+    why = {WriteFailure::kCreate, "the name is not valid UTF-8"};
+    error = why.reason;
     return false;
   }
   std::uint64_t random = static_cast<std::uint64_t>(::GetTickCount64()) ^
@@ -171,33 +174,55 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (handle == INVALID_HANDLE_VALUE) {
-    error = "cannot create " + temp + ": " + lastError();
+    why = {WriteFailure::kCreate, lastError()};
+    error = "cannot create " + temp + ": " + why.reason;
     return false;
   }
-  auto fail = [&](const std::string& what) {
-    error = what;
+  // Records the failure, with the system's reason taken before anything else can change it,
+  // and removes the temporary file.
+  auto fail = [&](WriteFailure::Step step, const std::string& what) {
+    why = {step, step == WriteFailure::kCheck ? std::string() : lastError()};
+    error = why.reason.empty() ? what : what + ": " + why.reason;
+    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     ::DeleteFileW(nativeTemp.c_str());
     return false;
   };
-  if (!writeAll(handle, data, size)) {
-    const std::string reason = lastError();
-    ::CloseHandle(handle);
-    return fail("cannot write " + temp + ": " + reason);
-  }
+  if (!writeAll(handle, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
   const bool durable = durability == Durability::kDurable;
   if (durable && !::FlushFileBuffers(handle)) {
-    const std::string reason = lastError();
-    ::CloseHandle(handle);
-    return fail("cannot write " + temp + ": " + reason);
+    return fail(WriteFailure::kWrite, "cannot write " + temp);
   }
-  if (!::CloseHandle(handle)) return fail("cannot write " + temp + ": " + lastError());
-  if (check && !check(temp)) return fail("the written file " + temp + " did not check out");
+  const HANDLE written = handle;
+  handle = INVALID_HANDLE_VALUE;
+  if (!::CloseHandle(written)) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (check && !check(temp)) {
+    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
+  }
   // Replaces a file, or a link, at the target in one step; a directory there makes it fail.
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), flags)) {
-    return fail("cannot replace " + path + ": " + lastError());
+    return fail(WriteFailure::kReplace, "cannot replace " + path);
   }
   return true;
+}
+
+bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                     FileMode mode, const WriteCheck& check, std::string& error) {
+  // A device (NUL, CON, COM1) or a pipe is written as it is; a file, or nothing, is replaced.
+  if (const auto native = pathFromUtf8(path)) {
+    const HANDLE handle =
+        ::CreateFileW(native->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      HandleCloser closer{handle};
+      if (::GetFileType(handle) != FILE_TYPE_DISK) {
+        if (writeAll(handle, data, size)) return true;
+        error = "cannot write: " + lastError();
+        return false;
+      }
+    }
+  }
+  return replaceFileAtomically(path, data, size, mode, check, error);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -255,10 +280,15 @@ bool readStandardInput(std::string& out) {
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) return false;
-  return writeAll(output, data, size);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
+    error = "there is no standard output";
+    return false;
+  }
+  if (writeAll(output, data, size)) return true;
+  error = lastError();
+  return false;
 }
 
 const char* executableSuffix() { return ".exe"; }

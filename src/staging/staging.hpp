@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "platform/file.hpp"
+
 namespace tavmor {
 
 inline constexpr std::int32_t kRemovalDelaySeconds = 5;
@@ -14,7 +16,8 @@ struct TempDirectory {
   std::string error;                // why there is none: one line for the user
 };
 
-// The platform's directory for temporary files, which must exist and be a directory.
+// The platform's directory for temporary files, which must exist and be a directory; a relative
+// one is made absolute against the current directory.
 TempDirectory platformTempDirectory();
 
 // The temp script path for a launcher started as argv0: tempDir joined with "." and argv0 cut at
@@ -22,9 +25,16 @@ TempDirectory platformTempDirectory();
 // result is not valid UTF-8.
 std::optional<std::string> makeTempScriptPath(const std::string& argv0, const std::string& tempDir);
 
+// For a launcher file started by its file name `fileName` (no folders), the length of its temp
+// script's name when that is longer than a file system can hold (then every such start fails);
+// nothing when it fits.
+std::optional<std::size_t> tempScriptNameTooLong(const std::string& fileName);
+
 // Replaces the file at path with exactly `length` bytes of data, readable by the owner only.
-// The file at path is never half-written: a failed write leaves nothing behind.
-bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length);
+// The file at path is never half-written: a failed write leaves nothing behind, returns false
+// and says in `failure` (when given) where it failed and why.
+bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length,
+                     WriteFailure* failure = nullptr);
 
 // Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
 // missing or cannot be removed is left alone.

@@ -136,6 +136,8 @@ TEST(TempDirectory, ComesFromTmpdirAndMustBeADirectory) {
   const TempDirectory notDir = platformTempDirectory();
   EXPECT_FALSE(notDir.path);
   EXPECT_NE(notDir.error.find("not a directory"), std::string::npos);
+  ::setenv("TMPDIR", ".", 1);  // relative: taken against the current directory, once
+  EXPECT_EQ(platformTempDirectory().path, std::filesystem::current_path() / ".");
   ::unsetenv("TMPDIR");
   EXPECT_EQ(platformTempDirectory().path, "/tmp");
   if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1);

@@ -70,6 +70,16 @@ TEST_F(TempDirectoryWin32, IsWhatGetTempPathReportsAndMustBeADirectory) {
   setTmp(nonAscii);
   EXPECT_EQ(platformTempDirectory().path, nonAscii + "\\");
 
+  // A relative one is taken against the current directory, once: a script that changes
+  // directory must not change where the removal looks.
+  wchar_t current[MAX_PATH];
+  const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
+  setTmp(".");
+  const auto relative = platformTempDirectory().path;
+  ASSERT_TRUE(relative);
+  EXPECT_EQ(pathFromUtf8(*relative)->rfind(std::wstring(current, length), 0), 0u)
+      << *relative;
+
   setTmp(dir_.path() + "\\missing");
   TempDirectory bad = platformTempDirectory();
   EXPECT_FALSE(bad.path);

@@ -1,6 +1,7 @@
 #include <sys/stat.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "staging/staging.hpp"
 
@@ -12,7 +13,17 @@ TempDirectory platformTempDirectory() {
   struct stat st {};
   if (::stat(dir.c_str(), &st) != 0) return {std::nullopt, "Temp directory not found: " + dir};
   if (!S_ISDIR(st.st_mode)) return {std::nullopt, "Temp directory is not a directory: " + dir};
-  return {dir, {}};
+  // Taken against the directory the launcher starts in: the script may change directory, and
+  // the removal must still name the file the launcher wrote.
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(dir, error);
+  if (error) {
+    return {std::nullopt,
+            "The current directory, against which the temp directory is taken, "
+            "cannot be found: " +
+                dir};
+  }
+  return {absolute.native(), {}};
 }
 
 }  // namespace tavmor

@@ -5,13 +5,14 @@
 
 namespace tavmor {
 
-bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length) {
+bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length,
+                     WriteFailure* failure) {
   // Written beside the final name and moved onto it, so that a run of a same-named launcher never
   // hands its interpreter a half-written file, and a link planted at the name is replaced, not
   // followed.
   std::string error;
   return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr, error,
-                               Durability::kScratch);
+                               Durability::kScratch, failure);
 }
 
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {

@@ -2,6 +2,8 @@
 
 #include <iostream>
 
+#include "util/escape.hpp"
+
 namespace tavmor::cli {
 
 std::optional<std::string> ParsedArgs::value(const std::string& longName) const {
@@ -83,10 +85,7 @@ std::optional<int> startVerb(const std::string& verb, const std::vector<std::str
                              const std::vector<OptionSpec>& specs, const char* help,
                              const char* operandName, ParsedArgs& parsed) {
   parsed = parseArgs(args, specs);
-  if (parsed.help) {
-    std::cout << help << std::flush;
-    return kStatusOk;
-  }
+  if (parsed.help) return output(verb, help) ? kStatusOk : kStatusFailure;
   if (!parsed.error.empty()) return usageError(verb, parsed.error);
   if (operandName == nullptr) {
     if (!parsed.operands.empty()) return usageError(verb, "takes no operands");
@@ -100,6 +99,7 @@ std::string readFailure(const std::string& path, const ReadResult& read) {
   const std::string reason = read.error.empty() ? "" : ": " + read.error;
   switch (read.status) {
     case ReadStatus::kCannotOpen:
+    case ReadStatus::kNoPermission:
       return path + ": cannot open" + reason;
     case ReadStatus::kShortRead:
       return path + ": cannot read" + reason;
@@ -120,13 +120,38 @@ std::optional<FileImage> readInput(const std::string& verb, const std::string& p
   return std::move(read.image);
 }
 
+bool output(const std::string& verb, std::string_view text) {
+  std::string reason;
+  if (writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
+                          reason)) {
+    return true;
+  }
+  error((verb.empty() ? "" : verb + ": ") + "cannot write to standard output: " + reason);
+  return false;
+}
+
+int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
+                std::uint64_t size, FileMode mode, const WriteCheck& check) {
+  if (path == "-") {
+    return output(verb, std::string_view(reinterpret_cast<const char*>(data), size))
+               ? kStatusOk
+               : kStatusFailure;
+  }
+  std::string reason;
+  if (!writeOutputFile(path, data, size, mode, check, reason)) {
+    return error(verb + ": " + path + ": " + reason);
+  }
+  return kStatusOk;
+}
+
 int error(const std::string& message, int status) {
-  std::cerr << "tavmor: " << message << '\n' << std::flush;
+  std::cerr << "tavmor: " << escaped(message) << '\n' << std::flush;
   return status;
 }
 
 int usageError(const std::string& verb, const std::string& message) {
-  std::cerr << "tavmor: " << verb << ": " << message << " (see 'tavmor " << verb << " --help')\n"
+  std::cerr << "tavmor: " << verb << ": " << escaped(message) << " (see 'tavmor " << verb
+            << " --help')\n"
             << std::flush;
   return kStatusUsage;
 }

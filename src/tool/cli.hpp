@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/file.hpp"
@@ -47,7 +48,17 @@ std::string readFailure(const std::string& path, const ReadResult& read);
 // stderr and returns nothing.
 std::optional<FileImage> readInput(const std::string& verb, const std::string& path);
 
-// Prints "tavmor: <message>" on stderr and returns status.
+// Writes text to standard output. When it cannot, prints "tavmor: <verb>: cannot write to
+// standard output: <cause>" (without "<verb>: " when verb is empty) and returns false.
+bool output(const std::string& verb, std::string_view text);
+
+// Writes data to the output a verb was given: standard output for "-", else the file as
+// writeOutputFile writes it. Returns 0, or prints "tavmor: <verb>: <output>: <cause>" and
+// returns 1.
+int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
+                std::uint64_t size, FileMode mode, const WriteCheck& check);
+
+// Prints "tavmor: <message>" on stderr, control characters escaped, and returns status.
 int error(const std::string& message, int status = kStatusFailure);
 
 // Prints "tavmor: <verb>: <message>" and a hint to --help on stderr; returns kStatusUsage.

@@ -1,6 +1,10 @@
 #include "tool/examine.hpp"
 
+#include <sstream>
+
 #include "payload/format.hpp"
+#include "platform/path.hpp"
+#include "staging/staging.hpp"
 
 namespace tavmor {
 namespace {
@@ -16,6 +20,50 @@ std::uint64_t readLe(const unsigned char* p, int size) {
   return value;
 }
 
+std::string hex(std::uint32_t value) {
+  std::ostringstream text;
+  text << "0x" << std::hex << value;
+  return text.str();
+}
+
+// What in an ELF or PE file's headers makes it no file the launcher could be: the launcher is
+// built as a 64-bit little-endian ELF program and as a PE32+ one, both for x86-64.
+void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warnings) {
+  if (layout.format == ExecutableFormat::kElf) {
+    if (layout.elfClass == kElfClass32) {
+      warnings.push_back("a 32-bit ELF file; the launcher is a 64-bit program");
+    } else if (layout.elfClass != kElfClass64) {
+      warnings.push_back("an ELF file of class " + std::to_string(layout.elfClass) +
+                         ", which is neither 32- nor 64-bit");
+    }
+    if (layout.elfByteOrder == kElfBigEndian) {
+      warnings.push_back("a big-endian ELF file; the launcher is little-endian");
+    } else if (layout.elfByteOrder != kElfLittleEndian) {
+      warnings.push_back("an ELF file of byte order " + std::to_string(layout.elfByteOrder) +
+                         ", which is neither little- nor big-endian");
+    }
+  } else if (layout.peMagic == kPe32Magic) {
+    warnings.push_back("a PE32 file, a 32-bit program; the launcher is PE32+, 64-bit");
+  } else if (layout.peMagic != kPe32PlusMagic) {
+    warnings.push_back("a PE file whose optional header has the magic " + hex(layout.peMagic) +
+                       ", neither PE32 (0x10b) nor PE32+ (0x20b)");
+  }
+  const std::uint32_t launcherMachine =
+      layout.format == ExecutableFormat::kElf ? kElfMachineX8664 : kPeMachineAmd64;
+  if (layout.machine != launcherMachine) {
+    warnings.push_back("built for " + machineName(layout.format, layout.machine) +
+                       "; the launcher is built for x86-64");
+  }
+  const bool readsImage =
+      layout.format == ExecutableFormat::kPe ||
+      (layout.elfClass == kElfClass64 && layout.elfByteOrder == kElfLittleEndian);
+  if (readsImage && !layout.hasImage) {
+    warnings.push_back(layout.format == ExecutableFormat::kElf
+                           ? "no executable image: the ELF headers describe no segment to load"
+                           : "no executable image: the PE headers describe no section with data");
+  }
+}
+
 void examineFormat(const LauncherFileReport& report, std::vector<std::string>& warnings) {
   const ExecutableLayout& layout = report.layout;
   if (layout.format == ExecutableFormat::kUnknown) {
@@ -23,8 +71,8 @@ void examineFormat(const LauncherFileReport& report, std::vector<std::string>& w
   } else if (layout.imageEnd > report.fileSize) {
     warnings.push_back("the executable headers describe more data than the file's " +
                        bytes(report.fileSize) + " (the file is truncated or its headers lie)");
-  } else if (layout.format == ExecutableFormat::kElf && !layout.is64Bit) {
-    warnings.push_back("a 32-bit or big-endian ELF file, which no launcher is built as");
+  } else {
+    examineKind(layout, warnings);
   }
 }
 
@@ -154,6 +202,15 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   return report;
 }
 
+std::optional<std::string> nameProblem(const std::string& path) {
+  const auto length = tempScriptNameTooLong(path.substr(fileNameStart(path)));
+  if (!length) return std::nullopt;
+  return "started by this name, the launcher stages its script under a name of " +
+         std::to_string(*length) +
+         " characters, longer than file systems allow (255), and does not run; give the file "
+         "a shorter name";
+}
+
 std::string machineName(ExecutableFormat format, std::uint32_t machine) {
   struct Name {
     ExecutableFormat format;
@@ -165,9 +222,17 @@ std::string machineName(ExecutableFormat format, std::uint32_t machine) {
       {ExecutableFormat::kElf, 3, "x86"},
       {ExecutableFormat::kElf, 183, "AArch64"},
       {ExecutableFormat::kElf, 40, "ARM"},
+      {ExecutableFormat::kElf, 8, "MIPS"},
+      {ExecutableFormat::kElf, 20, "PowerPC"},
+      {ExecutableFormat::kElf, 21, "PowerPC64"},
+      {ExecutableFormat::kElf, 22, "S/390"},
+      {ExecutableFormat::kElf, 43, "SPARC V9"},
+      {ExecutableFormat::kElf, 243, "RISC-V"},
       {ExecutableFormat::kPe, kPeMachineAmd64, "x86-64"},
       {ExecutableFormat::kPe, 0x14c, "x86"},
       {ExecutableFormat::kPe, 0xaa64, "AArch64"},
+      {ExecutableFormat::kPe, 0x1c4, "ARM"},
+      {ExecutableFormat::kPe, 0x200, "Itanium"},
   };
   for (const auto& n : kNames) {
     if (n.format == format && n.machine == machine) return n.name;

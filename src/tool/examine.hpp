@@ -49,6 +49,10 @@ struct LauncherFileReport {
 // Examines the file image [image, image + size). Never reads outside it.
 LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t size);
 
+// Why the launcher file at `path`, started by that name, cannot run although its content is
+// sound (its temp script's name would be too long), in one sentence; nothing when it can.
+std::optional<std::string> nameProblem(const std::string& path);
+
 // "x86-64", "x86", "AArch64", ... or "unknown (0x...)".
 std::string machineName(ExecutableFormat format, std::uint32_t machine);
 

@@ -68,6 +68,24 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
   putLe(lyingElf, 40, 0x10000, 8);  // a section table past the end of the file
   std::string badEntry = signFile(peImage() + marker + pairs);
   putLe(badEntry, badEntry.size() - 16, 17, 4);  // the entry claims more than the table holds
+  // Executables the launcher could never be: other classes, byte orders, machines, formats.
+  const auto elfWith = [&](char elfClass, char byteOrder, std::uint16_t machine) {
+    std::string image = elf;
+    image[4] = elfClass;
+    image[5] = byteOrder;
+    image[18] = static_cast<char>(byteOrder == 2 ? machine >> 8 : machine);
+    image[19] = static_cast<char>(byteOrder == 2 ? machine : machine >> 8);
+    return image + marker + pairs;
+  };
+  const auto peWith = [&](std::uint16_t magic, std::uint16_t machine) {
+    std::string image = peImage();
+    putLe(image, 0x84, machine, 2);
+    putLe(image, 0x84 + 20, magic, 2);
+    return image + marker + pairs;
+  };
+  std::string headerOnly = elf.substr(0, 64);  // no program or section headers
+  for (const std::size_t field : {32, 40}) putLe(headerOnly, field, 0, 8);
+  for (const std::size_t field : {56, 60}) putLe(headerOnly, field, 0, 2);
   struct Case {
     const char* name;
     std::string file;
@@ -84,6 +102,15 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
       {"zero counts", elf + marker + std::string("\x00x", 2) + pairs, "1 pair has a zero count"},
       {"two markers", elf + marker + pairs + marker + pairs, "2 markers"},
       {"lying headers", lyingElf + marker + pairs, "more data than the file", 2},  // and no script
+      // These hold no script for the launcher either, as it reads none but 64-bit ELF files.
+      {"32-bit ELF", elfWith(1, 1, 62), "a 32-bit ELF file", 2},
+      {"big-endian ELF", elfWith(2, 2, 62), "a big-endian ELF file", 2},
+      {"ELF of class 0", elfWith(0, 1, 62), "class 0", 2},
+      {"ELF for AArch64", elfWith(2, 1, 183), "built for AArch64", 1},
+      {"header-only ELF", headerOnly + marker + pairs, "no executable image", 1},
+      {"PE32", peWith(0x10b, 0x14c), "a PE32 file", 2},  // and built for x86
+      {"unknown optional-header magic", peWith(0x107, 0x8664), "magic 0x107", 1},
+      {"PE for AArch64", peWith(0x20b, 0xaa64), "built for AArch64", 1},
       {"certificate outside the file", peImage(0xfffffff0, 0x100) + marker + pairs,
        "lies outside the file"},
       {"certificate before the end", peImage(0x400 + 7, 4) + marker + pairs + "tail",

@@ -1,7 +1,6 @@
 #include "tool/extract.hpp"
 
 #include <cstring>
-#include <iostream>
 
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
@@ -18,8 +17,9 @@ constexpr char kExtractHelp[] =
     "interpreter, to OUT or to standard output.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT    the file to write (\"-\" for standard output; replaced atomically,\n"
-    "                      readable by its owner only)\n"
+    "  -o, --output OUT    the file to write (\"-\" for standard output; a file is replaced\n"
+    "                      atomically, readable by its owner only; a device or pipe is\n"
+    "                      written as it is)\n"
     "  -h, --help          show this help\n";
 
 }  // namespace
@@ -46,23 +46,13 @@ int extractCommand(const std::vector<std::string>& args) {
   const auto script = decodeScript(image->bytes.get(), *span);
   if (!script) return cli::error("extract: " + path + ": not enough memory to decode the script");
 
-  if (output == "-") {
-    if (!writeStandardOutput(script->bytes.get(), script->length)) {
-      return cli::error("extract: cannot write the script to standard output");
-    }
-    return cli::kStatusOk;
-  }
   const auto checkWritten = [&](const std::string& tempPath) {
     const ReadResult written = readWholeFile(tempPath);
     return written.status == ReadStatus::kOk && written.image.size == script->length &&
            std::memcmp(written.image.bytes.get(), script->bytes.get(), script->length) == 0;
   };
-  std::string error;
-  if (!replaceFileAtomically(output, script->bytes.get(), script->length, FileMode::kOwnerOnly,
-                             checkWritten, error)) {
-    return cli::error("extract: " + output + ": " + error);
-  }
-  return cli::kStatusOk;
+  return cli::writeOutput("extract", output, script->bytes.get(), script->length,
+                          FileMode::kOwnerOnly, checkWritten);
 }
 
 }  // namespace tavmor

@@ -1,4 +1,5 @@
 // tavmor: makes launcher files from Rexx scripts and inspects them.
+#include <cstdio>
 #include <iostream>
 #include <new>
 #include <string>
@@ -11,6 +12,7 @@
 #include "tool/targets.hpp"
 #include "tool/verify.hpp"
 #include "tool/version.hpp"
+#include "util/escape.hpp"
 
 namespace {
 
@@ -41,12 +43,11 @@ int dispatch(int argc, char** argv) {
   const std::string& verb = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (verb == "--help" || verb == "-h" || verb == "help") {
-    std::cout << kHelp;
-    return cli::kStatusOk;
+    return cli::output("", kHelp) ? cli::kStatusOk : cli::kStatusFailure;
   }
   if (verb == "--version") {
-    std::cout << "tavmor " << kToolVersion << '\n';
-    return cli::kStatusOk;
+    return cli::output("", std::string("tavmor ") + kToolVersion + '\n') ? cli::kStatusOk
+                                                                         : cli::kStatusFailure;
   }
   if (verb == "pack") return packCommand(rest);
   if (verb == "extract") return extractCommand(rest);
@@ -64,7 +65,10 @@ int main(int argc, char** argv) {
   try {
     return dispatch(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::cerr << "tavmor: " << (argc > 1 ? argv[1] : "") << ": not enough memory\n" << std::flush;
+    std::fputs("tavmor: ", stderr);
+    tavmor::writeEscaped(stderr, argc > 1 ? argv[1] : "");
+    std::fputs(": not enough memory\n", stderr);
+    std::fflush(stderr);
     return tavmor::cli::kStatusFailure;
   }
 }

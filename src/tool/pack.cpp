@@ -1,7 +1,6 @@
 #include "tool/pack.hpp"
 
 #include <cstring>
-#include <iostream>
 #include <optional>
 
 #include "exeformat/exeformat.hpp"
@@ -10,6 +9,7 @@
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
 #include "tool/cli.hpp"
+#include "tool/examine.hpp"
 #include "tool/targets.hpp"
 
 namespace tavmor {
@@ -25,7 +25,8 @@ constexpr char kPackHelp[] =
     "always give the same bytes. A signed stub loses its signature: sign OUT again.\n"
     "\n"
     "Options:\n"
-    "  -o, --output OUT     the launcher file to write (replaced atomically)\n"
+    "  -o, --output OUT     the launcher file to write (\"-\" for standard output; a file is\n"
+    "                       replaced atomically, a device or pipe written as it is)\n"
     "      --target TARGET  the target to pack for: its installed stub\n"
     "      --stub FILE      the launcher executable to pack the script into\n"
     "  -h, --help           show this help\n";
@@ -115,7 +116,7 @@ int packCommand(const std::vector<std::string>& args) {
   const unsigned char* script = nullptr;
   std::uint64_t scriptSize = 0;
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
-  if (scriptPath != "-" && sameFile(*output, scriptPath)) {
+  if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
     return cli::error("pack: " + *output + ": is the script itself; choose another output");
   }
   if (scriptPath == "-") {
@@ -144,13 +145,15 @@ int packCommand(const std::vector<std::string>& args) {
     return written.status == ReadStatus::kOk &&
            decodesTo(written.image.bytes.get(), written.image.size, script, scriptSize);
   };
-  std::string error;
-  if (!replaceFileAtomically(*output, packed.bytes.data(), packed.bytes.size(),
-                             FileMode::kExecutable, checkFinished, error)) {
-    return cli::error("pack: " + *output + ": " + error);
+  if (const int status = cli::writeOutput("pack", *output, packed.bytes.data(), packed.bytes.size(),
+                                          FileMode::kExecutable, checkFinished)) {
+    return status;
   }
   if (packed.removedSignature) {
-    std::cerr << "tavmor: note: the stub's signature was removed; sign " << *output << " again\n";
+    cli::error("note: the stub's signature was removed; sign " + *output + " again");
+  }
+  if (const auto problem = *output != "-" ? nameProblem(*output) : std::nullopt) {
+    cli::error("warning: pack: " + *output + ": " + *problem);
   }
   return cli::kStatusOk;
 }

@@ -1,10 +1,10 @@
 #include "tool/report.hpp"
 
-#include <iostream>
 #include <sstream>
 
 #include "tool/cli.hpp"
 #include "tool/json.hpp"
+#include "util/escape.hpp"
 
 namespace tavmor {
 namespace {
@@ -27,10 +27,49 @@ std::string range(std::uint64_t start, std::uint64_t end) {
          " bytes)";
 }
 
+std::optional<std::string> bits(const ExecutableLayout& layout) {
+  if (layout.format == ExecutableFormat::kElf) {
+    if (layout.elfClass == kElfClass64) return "64";
+    if (layout.elfClass == kElfClass32) return "32";
+  } else if (layout.format == ExecutableFormat::kPe) {
+    if (layout.peMagic == kPe32PlusMagic) return "64";
+    if (layout.peMagic == kPe32Magic) return "32";
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> byteOrder(const ExecutableLayout& layout) {
+  if (layout.format == ExecutableFormat::kPe) return "little-endian";
+  if (layout.elfByteOrder == kElfLittleEndian) return "little-endian";
+  if (layout.elfByteOrder == kElfBigEndian) return "big-endian";
+  return std::nullopt;
+}
+
+// "ELF, 64-bit, little-endian, x86-64", "PE32+, 64-bit, x86-64", with the header's own value
+// for anything that is none the format defines.
 std::string formatText(const ExecutableLayout& layout) {
   if (layout.format == ExecutableFormat::kUnknown) return "unknown";
-  return std::string(formatName(layout.format)) + ", " + (layout.is64Bit ? "64-bit" : "32-bit") +
-         ", " + machineName(layout.format, layout.machine);
+  const auto wordSize = bits(layout);
+  std::string text;
+  if (layout.format == ExecutableFormat::kElf) {
+    text = "ELF, " + (wordSize ? *wordSize + "-bit"
+                               : "class " + std::to_string(layout.elfClass) + " (invalid)");
+    text += ", " + byteOrder(layout).value_or("byte order " + std::to_string(layout.elfByteOrder) +
+                                              " (invalid)");
+  } else if (wordSize) {
+    text = std::string(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32") + ", " + *wordSize +
+           "-bit";
+  } else {
+    std::ostringstream magic;
+    magic << std::hex << layout.peMagic;
+    text = "PE, optional-header magic 0x" + magic.str() + " (neither PE32 nor PE32+)";
+  }
+  return text + ", " + machineName(layout.format, layout.machine);
+}
+
+std::string peFormat(const ExecutableLayout& layout) {
+  if (layout.format != ExecutableFormat::kPe || !bits(layout)) return "null";
+  return json::quote(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32");
 }
 
 std::string payloadText(const LauncherFileReport& report) {
@@ -75,7 +114,7 @@ std::string number(const std::optional<std::uint64_t>& value) {
 std::string inspectionText(const std::string& path, const LauncherFileReport& report) {
   const ExecutableLayout& layout = report.layout;
   std::string out;
-  field(out, "file", path + " (" + std::to_string(report.fileSize) + " bytes)");
+  field(out, "file", escaped(path) + " (" + std::to_string(report.fileSize) + " bytes)");
   field(out, "format", formatText(layout));
   if (layout.format != ExecutableFormat::kUnknown) {
     field(out, "image ends at",
@@ -99,6 +138,7 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
         report.certificate ? certificateText(*report.certificate) : "none");
   if (report.warnings.empty()) field(out, "warnings", "none");
   for (const auto& warning : report.warnings) out += "warning: " + warning + '\n';
+  if (const auto problem = nameProblem(path)) out += "note: " + *problem + '\n';
   return out;
 }
 
@@ -113,7 +153,10 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
       << "  \"format\": " << (known ? json::quote(formatName(layout.format)) : "null") << ",\n"
       << "  \"machine\": "
       << (known ? json::quote(machineName(layout.format, layout.machine)) : "null") << ",\n"
-      << "  \"bits\": " << (known ? (layout.is64Bit ? "64" : "32") : "null") << ",\n"
+      << "  \"bits\": " << bits(layout).value_or("null") << ",\n"
+      << "  \"byteOrder\": " << (byteOrder(layout) ? json::quote(*byteOrder(layout)) : "null")
+      << ",\n"
+      << "  \"peFormat\": " << peFormat(layout) << ",\n"
       << "  \"imageEnd\": "
       << number(known && layout.imageEnd <= report.fileSize ? std::optional(layout.imageEnd)
                                                             : std::nullopt)
@@ -149,6 +192,8 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
   for (std::size_t i = 0; i < report.warnings.size(); ++i) {
     out << (i == 0 ? "" : ", ") << json::quote(report.warnings[i]);
   }
+  out << "],\n  \"notes\": [";
+  if (const auto problem = nameProblem(path)) out << json::quote(*problem);
   out << "]\n}\n";
   return out.str();
 }
@@ -163,9 +208,9 @@ int inspectCommand(const std::vector<std::string>& args) {
   const auto image = cli::readInput("inspect", path);
   if (!image) return cli::kStatusFailure;
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
-  std::cout << (parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report))
-            << std::flush;
-  return std::cout ? cli::kStatusOk : cli::error("inspect: cannot write to standard output");
+  const std::string text =
+      parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report);
+  return cli::output("inspect", text) ? cli::kStatusOk : cli::kStatusFailure;
 }
 
 }  // namespace tavmor

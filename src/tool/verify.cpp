@@ -1,9 +1,8 @@
 #include "tool/verify.hpp"
 
-#include <iostream>
-
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
+#include "util/escape.hpp"
 
 namespace tavmor {
 namespace {
@@ -37,14 +36,14 @@ int verifyCommand(const std::vector<std::string>& args) {
     for (const auto& warning : report.warnings) cli::error("verify: " + path + ": " + warning);
     return cli::kStatusFailure;
   }
-  std::cout << path << ": ok: " << formatName(report.layout.format) << " launcher file, script of "
-            << *report.scriptLength << " bytes, SHA-256 " << toHex(*report.scriptSha256);
+  std::string line = escaped(path) + ": ok: " + formatName(report.layout.format) +
+                     " launcher file, script of " + std::to_string(*report.scriptLength) +
+                     " bytes, SHA-256 " + toHex(*report.scriptSha256);
   if (report.certificate) {
-    std::cout << ", signed (certificate table of " << report.certificate->size
-              << " bytes; the signature itself is not checked)";
+    line += ", signed (certificate table of " + std::to_string(report.certificate->size) +
+            " bytes; the signature itself is not checked)";
   }
-  std::cout << '\n' << std::flush;
-  return cli::kStatusOk;
+  return cli::output("verify", line + '\n') ? cli::kStatusOk : cli::kStatusFailure;
 }
 
 }  // namespace tavmor

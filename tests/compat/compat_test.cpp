@@ -245,15 +245,15 @@ TEST_F(Compat, OnlyTheStagedFileEverRuns) {
   // Just before the interpreter opens the staged file, it goes, and look-alikes appear.
   RunOptions options;
   options.env.emplace("TMPDIR", tmp_.path());
-  options.beforeFirstRead =
-      ReadInterception{staged,
-                       [&] {
-                         std::filesystem::remove(staged);
-                         for (const char* ext : {".rexx", ".rex", ".cmd", ".rx"}) {
-                           writeFile(staged + ext, "say 'planted'\n");
-                         }
-                       },
-                       true};
+  FileInterception vanish;
+  vanish.path = staged;
+  vanish.atOpen = true;
+  vanish.action = [&] {
+    std::filesystem::remove(staged);
+    for (const char* ext : {".rexx", ".rex", ".cmd", ".rx"})
+      writeFile(staged + ext, "say 'planted'\n");
+  };
+  options.beforeFirstRead = vanish;
   const RunResult r = run(file, {}, options);
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.out.find("planted"), std::string::npos) << r.out;

@@ -85,15 +85,29 @@ TEST_F(LauncherTest, ReportsEachFailureWithItsStatus) {
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err, "ERROR: Cannot create temp file.\n");
   EXPECT_EQ(r.out.find("ran"), std::string::npos);
+
+  // The temp script path is the launcher file itself: ./..tmp in the temp directory stages
+  // ..tmp there.
+  const auto launcherBytes = readFile(file);
+  writeFile(tmp_ / "..tmp", *launcherBytes);
+  ASSERT_EQ(::chmod((tmp_ / "..tmp").c_str(), 0700), 0);
+  RunOptions self;
+  self.argv = std::vector<std::string>{"./..tmp"};
+  self.cwd = tmp_.path();
+  r = start(tmp_ / "..tmp", {}, self);
+  EXPECT_EQ(r.status, 255);
+  EXPECT_EQ(r.err, "ERROR: Cannot create temp file.\n");
+  EXPECT_TRUE(readFile(tmp_ / "..tmp") == launcherBytes) << "the launcher file was replaced";
 }
 
 TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {
   const std::string file = packScript(dir_, "report", "say 'ran'\n");
+  // A newline in a name is shown escaped: the error stays one line.
   RunOptions missing;
-  missing.env["TMPDIR"] = dir_ / "missing";
+  missing.env["TMPDIR"] = dir_ / "missing\ndir";
   RunResult r = run(file, {}, missing);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err.rfind("ERROR: Temp directory not found: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.err, "ERROR: Temp directory not found: " + dir_.path() + "/missing\\ndir\n");
 
   RunOptions notDir;
   notDir.env["TMPDIR"] = file;
@@ -101,13 +115,20 @@ TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {
   EXPECT_EQ(r.status, 255);
   EXPECT_EQ(r.err.rfind("ERROR: Temp directory is not a directory: ", 0), 0u) << r.err;
 
-  // No argv at all. (Newer kernels hand such a process one empty argument instead.)
-  RunOptions noArgv;
-  noArgv.argv = std::vector<std::string>{};
-  r = start(file, {}, noArgv);
+  RunOptions newline;
+  newline.argv = std::vector<std::string>{dir_ / "new\nline\x1b[2J"};
+  r = start(file, {}, newline);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err.rfind("ERROR: ", 0), 0u) << r.err;
-  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  EXPECT_EQ(r.err, "ERROR: opening " + dir_.path() + "/new\\nline\\x1b[2J\n");
+
+  // No argv at all, or (as newer kernels hand such a process) one empty argument.
+  for (const std::vector<std::string>& argv : {std::vector<std::string>{}, {""}}) {
+    RunOptions noArgv;
+    noArgv.argv = argv;
+    r = start(file, {}, noArgv);
+    EXPECT_EQ(r.status, 255);
+    EXPECT_EQ(r.err, "ERROR: The launcher was started without its own name (argv[0]).\n");
+  }
 }
 
 TEST_F(LauncherTest, StagesTheScriptByteExactOwnerOnly) {
@@ -133,20 +154,33 @@ TEST_F(LauncherTest, NeverWritesThroughALinkPlantedAtTheTempName) {
   EXPECT_EQ(readFile(victim), "precious");
 }
 
-TEST_F(LauncherTest, TempFileIsGoneWhileALongScriptStillRuns) {
+TEST_F(LauncherTest, TempFileIsGoneWhileALongScriptStillRunsAndNothingElseIs) {
+  // A relative TMPDIR, and a script that changes directory to where the same relative name
+  // holds a file of its own: the removal takes the file the launcher wrote, and only that.
+  const std::string startDir = dir_ / "start";
+  const std::string elsewhere = dir_ / "elsewhere";
+  for (const std::string& folder : {startDir, startDir + "/t", elsewhere, elsewhere + "/t"}) {
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0) << folder;
+  }
+  writeFile(elsewhere + "/t/.long.tmp", "not the launcher's");
   // The script looks for its own file after 6 seconds, then runs on past 7.
   const std::string script =
-      "parse source . . me\n"
-      "say 'at start:' (stream(me, 'c', 'query exists') <> '')\n"
+      "parse arg own, elsewhere\n"
+      "say 'at start:' (stream(own, 'c', 'query exists') <> '')\n"
+      "call directory elsewhere\n"
       "address system 'sleep 6'\n"
-      "say 'after 6s:' (stream(me, 'c', 'query exists') <> '')\n"
+      "say 'after 6s:' (stream(own, 'c', 'query exists') <> '')\n"
       "address system 'sleep 1'\n"
       "say 'done'\n";
   const std::string file = packScript(dir_, "long", script);
-  const RunResult r = start(file, {});
+  RunOptions relative;
+  relative.cwd = startDir;
+  relative.env["TMPDIR"] = "t";
+  const RunResult r = run(file, {startDir + "/t/.long.tmp", elsewhere}, relative);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("at start: 1\nafter 6s: 0\ndone\n"), std::string::npos) << r.out;
-  EXPECT_FALSE(exists(tmp_ / ".long.tmp"));
+  EXPECT_FALSE(exists(startDir + "/t/.long.tmp"));
+  EXPECT_EQ(readFile(elsewhere + "/t/.long.tmp"), "not the launcher's");
 }
 
 TEST(LauncherBinary, HoldsNoMarkerThatWouldCount) {

@@ -73,8 +73,9 @@ TEST_P(SigningTest, ASignedLauncherFileKeepsItsScript) {
 
   r = run(kTool, {"inspect", signedFile});
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const char* expected : {"format             PE, 64-bit, x86-64\n", "PKCS #7 (Authenticode)",
-                               "the payload stops before it", "warnings           none\n"}) {
+  for (const char* expected :
+       {"format             PE32+, 64-bit, x86-64\n", "PKCS #7 (Authenticode)",
+        "the payload stops before it", "warnings           none\n"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   r = run(kTool, {"inspect", "--json", signedFile});

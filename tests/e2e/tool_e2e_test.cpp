@@ -1,5 +1,7 @@
 // The companion tool as a user meets it.
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -51,6 +53,21 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   ASSERT_EQ(::stat(a.c_str(), &st), 0);
   EXPECT_NE(st.st_mode & 0100, 0u);
 
+  // The mode follows the umask, even one that leaves no permission at all (0777): the written
+  // file is checked before its mode is set.
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
+  RunOptions masked;
+  masked.unprivileged = true;
+  const RunResult r0 = run("/bin/sh",
+                           {"-c", "umask 777 && exec \"$0\" \"$@\"", kTool, "pack", dir / "a.rex",
+                            "-o", dir / "masked", "--stub", kLauncher},
+                           masked);
+  EXPECT_EQ(r0.status, 0) << r0.err;
+  ASSERT_EQ(::stat((dir / "masked").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0u);
+  ASSERT_EQ(::chmod((dir / "masked").c_str(), 0700), 0);
+  EXPECT_EQ(readFile(dir / "masked"), readFile(a));
+
   // Repacking a launcher file replaces its payload instead of stacking another.
   writeFile(dir / "c.rex", "say 'repacked'\n");
   RunResult r = run(kTool, {"pack", dir / "c.rex", "-o", dir / "c", "--stub", a});
@@ -60,7 +77,7 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   EXPECT_EQ(readFile(dir / "c"), readFile(dir / "d"));
 }
 
-TEST(ToolPack, ReadsTheScriptFromStandardInput) {
+TEST(ToolPack, ReadsTheScriptFromStandardInputAndWritesToStandardOutput) {
   TempDir dir;
   RunOptions options;
   options.stdinData = "say 'from stdin'\n";
@@ -70,6 +87,73 @@ TEST(ToolPack, ReadsTheScriptFromStandardInput) {
   env.env["TMPDIR"] = dir.path();
   const RunResult r = run(dir / "s", {}, env);
   EXPECT_NE(r.out.find("from stdin\n"), std::string::npos) << r.out << r.err;
+
+  options.cwd = dir.path();
+  const RunResult piped = run(kTool, {"pack", "-", "-o", "-", "--stub", kLauncher}, options);
+  EXPECT_EQ(piped.status, 0) << piped.err;
+  EXPECT_TRUE(piped.out == readFile(dir / "s")) << "not the packed file";
+  EXPECT_FALSE(exists(dir / "-"));
+}
+
+TEST(ToolOutput, DevicesPipesAndLinksToThemAreWrittenNotReplaced) {
+  TempDir dir;
+  const std::string script = "say 'out'\n";
+  const std::string file = packScript(dir, "app", script);
+  struct stat st {};
+  // As root, nodes of the tool's own in the test's folder: a device the tool replaced would be
+  // lost. Others cannot replace /dev's, so they write to those.
+  std::string null = "/dev/null";
+  std::string full = "/dev/full";
+  if (::geteuid() == 0) {
+    null = dir / "null";
+    full = dir / "full";
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    ASSERT_EQ(::mknod(null.c_str(), S_IFCHR | 0666, st.st_rdev), 0);
+    ASSERT_EQ(::stat("/dev/full", &st), 0);
+    ASSERT_EQ(::mknod(full.c_str(), S_IFCHR | 0666, st.st_rdev), 0);
+  }
+  RunResult r = run(kTool, {"pack", dir / "app.rex", "-o", null, "--stub", kLauncher});
+  EXPECT_EQ(r.status, 0) << r.err;
+  r = run(kTool, {"extract", file, "-o", full});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tavmor: extract: " + full + ": cannot write: No space left on device\n");
+  for (const std::string& device : {null, full}) {
+    ASSERT_EQ(::lstat(device.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode)) << device << " was replaced";
+  }
+
+  // A link to standard output (as /dev/stdout is) writes there.
+  ASSERT_EQ(::symlink("/proc/self/fd/1", (dir / "stdout").c_str()), 0);
+  r = run(kTool, {"extract", file, "-o", dir / "stdout"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, script);
+  // Also when standard output is a file.
+  r = run("/bin/sh", {"-c", "\"$0\" extract \"$1\" -o \"$2\" > \"$3\"", kTool, file, dir / "stdout",
+                      dir / "redirected"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "redirected"), script);
+  ASSERT_EQ(::lstat((dir / "stdout").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+
+  // A FIFO is written, for whoever reads it.
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  r = run("/bin/sh",
+          {"-c", "timeout 20 cat \"$1\" > \"$2\" & \"$0\" extract \"$3\" -o \"$1\"; wait", kTool,
+           dir / "fifo", dir / "from-fifo", file});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "from-fifo"), script);
+  ASSERT_EQ(::lstat((dir / "fifo").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISFIFO(st.st_mode)) << "the FIFO was replaced";
+
+  // A link to a regular file is replaced, as a file is; the file it points to stays as it was.
+  writeFile(dir / "target", "kept");
+  ASSERT_EQ(::symlink((dir / "target").c_str(), (dir / "link").c_str()), 0);
+  r = run(kTool, {"extract", file, "-o", dir / "link"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "link"), script);
+  EXPECT_EQ(readFile(dir / "target"), "kept");
+  ASSERT_EQ(::lstat((dir / "link").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISREG(st.st_mode));
 }
 
 TEST(ToolPack, AScriptWhoseRunsSpellTheMarkerStillRuns) {

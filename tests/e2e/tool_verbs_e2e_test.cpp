@@ -73,11 +73,12 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
 
   r = run(kTool, {"inspect", file});
   EXPECT_EQ(r.status, 0) << r.err;
-  for (const std::string& expected : std::vector<std::string>{
-           "format             ELF, 64-bit, x86-64\n", "(1 marker in the appended data)\n",
-           "script             " + std::to_string(kScript.size()) + " bytes\n",
-           "script SHA-256     " + hexDigest(kScript) + "\n", "certificate table  none\n",
-           "warnings           none\n"}) {
+  for (const std::string& expected :
+       std::vector<std::string>{"format             ELF, 64-bit, little-endian, x86-64\n",
+                                "(1 marker in the appended data)\n",
+                                "script             " + std::to_string(kScript.size()) + " bytes\n",
+                                "script SHA-256     " + hexDigest(kScript) + "\n",
+                                "certificate table  none\n", "warnings           none\n"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
   }
   r = run(kTool, {"inspect", "--json", file});
@@ -96,6 +97,29 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
   EXPECT_EQ(r.err, "");
 }
 
+TEST(ToolVerbs, AFullStandardOutputIsAFailureOfOneLine) {
+  TempDir dir;
+  const std::string file = packScript(dir, "app", kScript);
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"},
+           {"--version"},
+           {"pack", "--help"},
+           {"inspect", file},
+           {"inspect", "--json", file},
+           {"verify", file},
+           {"extract", file},
+           {"pack", dir / "app.rex", "-o", "-", "--stub", kLauncher}}) {
+    std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" > /dev/full", kTool};
+    shell.insert(shell.end(), args.begin(), args.end());
+    const RunResult r = run("/bin/sh", shell);
+    EXPECT_EQ(r.status, 1) << args[0] << " " << args.back();
+    EXPECT_EQ(lines(r.err), 1) << r.err;
+    EXPECT_NE(r.err.find("cannot write to standard output: No space left on device\n"),
+              std::string::npos)
+        << r.err;
+  }
+}
+
 TEST(ToolVerbs, FilesThatCannotBeReadOrHoldNoScript) {
   TempDir dir;
   for (const std::string verb : {"extract", "inspect", "verify"}) {
@@ -105,6 +129,11 @@ TEST(ToolVerbs, FilesThatCannotBeReadOrHoldNoScript) {
       expectErrorsNaming(r.err, verb, path);
       EXPECT_EQ(lines(r.err), 1);
     }
+    // Control characters in a name are shown escaped, so that the error stays one line.
+    const RunResult r = run(kTool, {verb, dir / "new\nline\t"});
+    EXPECT_EQ(r.status, 1);
+    expectErrorsNaming(r.err, verb, dir / "new\\nline\\t");
+    EXPECT_EQ(lines(r.err), 1) << r.err;
   }
   // The bare launcher holds the marker among its constants, but nothing appended.
   RunResult r = run(kTool, {"extract", kLauncher});

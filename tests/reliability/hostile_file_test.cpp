@@ -21,7 +21,7 @@ RunResult startAs(const std::string& file, const TempDir& tmp, RunOptions option
   return run(kLauncher, {}, options);
 }
 
-TEST(LauncherPath, ThatIsNoRegularFileEndsInOneLine) {
+TEST(LauncherPath, ThatIsNoRegularFileOrCannotBeReadEndsInOneLine) {
   TempDir dir;
   TempDir tmp;
   ASSERT_EQ(::mkdir((dir / "directory").c_str(), 0700), 0);
@@ -34,6 +34,15 @@ TEST(LauncherPath, ThatIsNoRegularFileEndsInOneLine) {
     EXPECT_EQ(r.err, "ERROR: opening " + path + "\n");
   }
   EXPECT_EQ(entriesIn(tmp.path()), 0);
+
+  // A launcher file that may be run but not read (mode 111) names the cause.
+  const std::string file = packScript(dir, "noread", "say 'ran'\n");
+  ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
+  ASSERT_EQ(::chmod(file.c_str(), 0111), 0);
+  RunOptions options = inTempDir(tmp);
+  options.unprivileged = true;
+  const RunResult r = run(file, {}, options);
+  EXPECT_TRUE(refused(r, "ERROR: reading " + file + ": Permission denied\n")) << r.err;
 }
 
 TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
@@ -65,7 +74,7 @@ TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
   for (const Case& c : cases) {
     writeFile(file, bytes);
     RunOptions options;
-    options.beforeFirstRead = ReadInterception{file, c.action};
+    options.beforeFirstRead = FileInterception{file, c.action};
     const RunResult r = startAs(file, tmp, options);
     EXPECT_EQ(r.signal, 0) << c.change;
     EXPECT_TRUE((c.mayRun && ranWhole(r, "the script ran")) ||
@@ -161,17 +170,33 @@ TEST(LauncherFile, MadeOnlyOfMarkersRunsAnEmptyScript) {
   }
 }
 
-TEST(LauncherFile, WithTheLongestNamesStillRuns) {
+TEST(LauncherFile, WithTheLongestNamesStillRunsAndLongerOnesAreNoted) {
   TempDir dir;
   TempDir tmp;
+  writeFile(dir / "s.rex", "say 'long name ran'\n");
   // ".NAME.tmp" must fit in a directory entry (255 bytes); its temporary sibling needs more.
-  for (const std::size_t length : {240, 244, 245, 250}) {
+  for (const std::size_t length : {240, 244, 245, 250, 251, 255}) {
     const std::string name(length, 'n');
-    const std::string file = packScript(dir, name, "say 'long name ran'\n");
+    const std::string file = dir / name;
+    const RunResult packed = run(kTool, {"pack", dir / "s.rex", "-o", file, "--stub", kLauncher});
+    EXPECT_EQ(packed.status, 0) << length << ": " << packed.err;
+    const RunResult inspected = run(kTool, {"inspect", file});
+    EXPECT_EQ(inspected.status, 0) << length << ": " << inspected.err;
     const RunResult r = run(file, {}, inTempDir(tmp));
-    EXPECT_EQ(r.status, 0) << length << ": " << r.err;
-    EXPECT_NE(r.out.find("long name ran\n"), std::string::npos) << length;
-    EXPECT_TRUE(exists(tmp / ("." + name + ".tmp"))) << length;
+    if (length <= 250) {
+      EXPECT_EQ(packed.err, "") << length;
+      EXPECT_EQ(inspected.out.find("note: "), std::string::npos) << length;
+      EXPECT_EQ(r.status, 0) << length << ": " << r.err;
+      EXPECT_NE(r.out.find("long name ran\n"), std::string::npos) << length;
+      EXPECT_TRUE(exists(tmp / ("." + name + ".tmp"))) << length;
+    } else {
+      // Written, with a warning, as such a file still runs when started by a shorter name.
+      EXPECT_EQ(packed.err.rfind("tavmor: warning: pack: " + file + ": ", 0), 0u) << packed.err;
+      EXPECT_EQ(lineCount(packed.err), 1) << packed.err;
+      EXPECT_NE(inspected.out.find("\nnote: started by this name"), std::string::npos)
+          << inspected.out;
+      EXPECT_TRUE(refused(r, "ERROR: Cannot create temp file.\n")) << length << ": " << r.err;
+    }
   }
 }
 

@@ -15,6 +15,12 @@ std::string elfImage(std::uint64_t sectionSize) {
   image[4] = 2;  // 64-bit
   image[5] = 1;  // little-endian
   putLe(image, 18, kMachineX8664, 2);
+  putLe(image, 32, 64, 8);  // e_phoff: one program header after this one
+  putLe(image, 54, 56, 2);  // e_phentsize
+  putLe(image, 56, 1, 2);   // e_phnum
+  putLe(image, 64, 1, 4);   // PT_LOAD: the section's bytes
+  putLe(image, 64 + 8, 0x100, 8);
+  putLe(image, 64 + 32, sectionSize, 8);
   putLe(image, 40, 0x100 + sectionSize, 8);  // e_shoff
   putLe(image, 58, 64, 2);                   // e_shentsize
   putLe(image, 60, 2, 2);                    // e_shnum: the null section and one more

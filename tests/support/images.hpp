@@ -9,7 +9,8 @@ namespace tavmor::test {
 // Stores value little-endian in bytes [offset, offset + size) of image.
 void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size);
 
-// An x86-64 ELF header with one section of `sectionSize` bytes at 0x100 and its table after it.
+// An x86-64 ELF header with one section of `sectionSize` bytes at 0x100, loaded by the one
+// program header, and the section table after it.
 std::string elfImage(std::uint64_t sectionSize);
 
 // An x86-64 PE32+ image of 0x400 bytes: headers and one section of 0x200 bytes at 0x200; its

@@ -53,13 +53,15 @@ struct ResourceLimit {
   std::uint64_t value;
 };
 
-// Stops the program where it first reads or maps the file it opened as `path` (the name as it
-// passes it to the system), or where it is about to open it (`atOpen`), runs `action`, and lets
-// it go on: a file that changes between open and read, or vanishes just before the open, on cue.
-// The program must not write much to its outputs before that point.
-struct ReadInterception {
+// Stops the program at its first use of the file it opened as `path` (the name as it passes it
+// to the system; with `prefix`, any name that begins with it), or where it is about to open it
+// (`atOpen`), runs `action`, and lets it go on: a file that changes between open and read, that
+// vanishes just before the open, a signal in the middle of a write, on cue. The program must not
+// write much to its outputs before that point.
+struct FileInterception {
   std::string path;
   std::function<void()> action;
+  bool prefix = false;
   bool atOpen = false;
 };
 
@@ -70,8 +72,11 @@ struct RunOptions {
   std::string stdinData;
   std::vector<ResourceLimit> limits;
   std::vector<int> ignoredSignals;  // e.g. SIGXFSZ, so that a write past RLIMIT_FSIZE fails
-  std::optional<ReadInterception> beforeFirstRead;  // POSIX only
-  std::function<void(int pid)> started;             // told the program's process id
+  std::optional<FileInterception> beforeFirstRead;   // or mapping; POSIX only
+  std::optional<FileInterception> beforeFirstWrite;  // POSIX only
+  std::function<void(int pid)> started;              // told the program's process id
+  // POSIX: run by root, the program runs as the user nobody, to meet permissions as users do.
+  bool unprivileged = false;
 };
 
 // Runs program with argv (argv[0] as given) and waits for it.

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
@@ -69,17 +70,19 @@ std::string textIn(pid_t pid, std::uint64_t address) {
   return text.substr(0, text.find('\0'));
 }
 
-// Whether system call nr with args reads from, or maps, the open file fd.
-bool takesContentOf(std::uint64_t nr, const std::uint64_t* args, long fd) {
+// Whether system call nr with args reads from, or maps, the open file fd; with `writes`, whether
+// it writes to it.
+bool usesContentOf(std::uint64_t nr, const std::uint64_t* args, long fd, bool writes) {
   const auto file = static_cast<std::uint64_t>(fd);
+  if (writes) return (nr == SYS_write || nr == SYS_pwrite64 || nr == SYS_writev) && args[0] == file;
   if (nr == SYS_read || nr == SYS_pread64 || nr == SYS_readv) return args[0] == file;
   return nr == SYS_mmap && args[4] == file;
 }
 
-// Follows the system calls of pid, stopped after its exec, until it first reads or maps the
-// file opened as interception.path (or opens it, atOpen); runs the action there and lets the
-// process go. Returns the wait status when the process ended first.
-std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interception) {
+// Follows the system calls of pid, stopped after its exec, until it first reads or maps (or,
+// with `writes`, writes to) the file opened as interception.path, or opens it (atOpen); runs the
+// action there and lets the process go. Returns the wait status when the process ended first.
+std::optional<int> interceptFirstUse(pid_t pid, const FileInterception& interception, bool writes) {
   int status = 0;
   if (::waitpid(pid, &status, 0) != pid) return status;
   if (!WIFSTOPPED(status)) return status;
@@ -99,7 +102,9 @@ std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interce
     __ptrace_syscall_info info{};
     if (::ptrace(PTRACE_GET_SYSCALL_INFO, pid, sizeof info, &info) <= 0) continue;
     if (info.op == PTRACE_SYSCALL_INFO_ENTRY && info.entry.nr == SYS_openat) {
-      openingTarget = textIn(pid, info.entry.args[1]) == interception.path;
+      const std::string name = textIn(pid, info.entry.args[1]);
+      openingTarget =
+          interception.prefix ? name.rfind(interception.path, 0) == 0 : name == interception.path;
       if (openingTarget && interception.atOpen) {
         interception.action();
         ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
@@ -112,7 +117,7 @@ std::optional<int> interceptFirstRead(pid_t pid, const ReadInterception& interce
       openingTarget = false;
       if (!info.exit.is_error) targetFd = info.exit.rval;
     } else if (info.op == PTRACE_SYSCALL_INFO_ENTRY && targetFd >= 0 &&
-               takesContentOf(info.entry.nr, info.entry.args, targetFd)) {
+               usesContentOf(info.entry.nr, info.entry.args, targetFd, writes)) {
       interception.action();
       ::ptrace(PTRACE_DETACH, pid, nullptr, 0);
       return std::nullopt;
@@ -166,13 +171,24 @@ RunResult run(const std::string& program, const std::vector<std::string>& args,
       if (::setrlimit(limit.resource, &value) != 0) ::_exit(126);
     }
     for (const int ignored : options.ignoredSignals) ::signal(ignored, SIG_IGN);
-    if (options.beforeFirstRead && ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) ::_exit(126);
+    constexpr uid_t kNobody = 65534;
+    if (options.unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+      ::_exit(126);
+    }
+    if ((options.beforeFirstRead || options.beforeFirstWrite) &&
+        ::ptrace(PTRACE_TRACEME, 0, nullptr, nullptr) != 0) {
+      ::_exit(126);
+    }
     ::execve(program.c_str(), argv.data(), envp.data());
     ::_exit(127);
   }
   if (options.started) options.started(pid);
   std::optional<int> endedStatus;
-  if (options.beforeFirstRead) endedStatus = interceptFirstRead(pid, *options.beforeFirstRead);
+  if (options.beforeFirstRead)
+    endedStatus = interceptFirstUse(pid, *options.beforeFirstRead, false);
+  if (options.beforeFirstWrite)
+    endedStatus = interceptFirstUse(pid, *options.beforeFirstWrite, true);
   ::close(outPipe[1]);
   ::close(errPipe[1]);
   ::close(inPipe[0]);

@@ -6,6 +6,7 @@
 
 #include "exeformat/exeformat.hpp"
 #include "payload/format.hpp"
+#include "platform/memory.hpp"
 
 namespace tavmor {
 namespace {
@@ -235,6 +236,7 @@ std::optional<DecodedScript> decodeScript(const unsigned char* image, const Payl
   script.bytes.reset(
       new (std::nothrow) unsigned char[static_cast<std::size_t>(script.capacity) + 1]);
   if (!script.bytes) return std::nullopt;
+  preferLargePages(script.bytes.get(), static_cast<std::size_t>(script.capacity) + 1);
   script.length = decodeRunLength(payload, payloadLength, script.bytes.get(), script.capacity);
   script.bytes[script.length] = 0;
   return script;

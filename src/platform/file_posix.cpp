@@ -13,6 +13,7 @@
 #include <new>
 
 #include "platform/file.hpp"
+#include "platform/memory.hpp"
 
 namespace tavmor {
 namespace {
@@ -99,6 +100,7 @@ void readOpenFile(int fd, std::uint64_t size, ReadResult& result) {
     result.status = ReadStatus::kNoMemory;
     return;
   }
+  preferLargePages(result.image.bytes.get(), static_cast<std::size_t>(size) + 1);
   std::uint64_t done = 0;
   while (done <= size) {
     const std::uint64_t want = size + 1 - done;

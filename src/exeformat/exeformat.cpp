@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "util/coding.hpp"
+
 namespace tavmor {
 namespace {
 
@@ -14,11 +16,13 @@ struct Reader {
   bool has(std::uint64_t offset, std::uint64_t length) const {
     return offset <= size && length <= size - offset;
   }
+  // The field of `bytes` bytes (2, 4 or 8) at offset.
   std::optional<std::uint64_t> le(std::uint64_t offset, unsigned bytes) const {
     if (!has(offset, bytes)) return std::nullopt;
-    std::uint64_t value = 0;
-    for (unsigned i = bytes; i-- > 0;) value = (value << 8) | data[offset + i];
-    return value;
+    const unsigned char* field = data + offset;
+    if (bytes == 2) return decodeFixed16(field);
+    if (bytes == 4) return decodeFixed32(field);
+    return decodeFixed64(field);
   }
 };
 
@@ -37,9 +41,8 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
   layout.elfByteOrder = r.data[5];
   layout.is64Bit = layout.elfClass == kElfClass64;
   // e_machine lies at the same offset in both classes, in the file's byte order.
-  layout.machine = layout.elfByteOrder == kElfBigEndian
-                       ? static_cast<std::uint32_t>(r.data[18] << 8 | r.data[19])
-                       : static_cast<std::uint32_t>(r.le(18, 2).value_or(0));
+  layout.machine = layout.elfByteOrder == kElfBigEndian ? decodeBigEndian16(r.data + 18)
+                                                        : decodeFixed16(r.data + 18);
   if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
     layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
     return;

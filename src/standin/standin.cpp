@@ -20,8 +20,9 @@
 #include <vector>
 
 #include "interp/interface.hpp"
-#include "platform/file.hpp"
 #include "interp/vector.hpp"
+#include "platform/file.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -31,15 +32,9 @@ struct State {
   std::vector<std::unique_ptr<int>> objects;  // handles: addresses of numbered objects
 };
 
+// Bytes in the log: their hex digits, "-" when there are none.
 std::string hex(const unsigned char* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 15];
-  }
-  return out.empty() ? "-" : out;
+  return size == 0 ? "-" : toHex(data, size);
 }
 
 std::string hex(const char* text) {

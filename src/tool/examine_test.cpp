@@ -8,6 +8,7 @@
 #include "payload/encode.hpp"
 #include "payload/format.hpp"
 #include "support/images.hpp"
+#include "util/coding.hpp"
 
 namespace tavmor {
 namespace {
@@ -73,8 +74,8 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
     std::string image = elf;
     image[4] = elfClass;
     image[5] = byteOrder;
-    image[18] = static_cast<char>(byteOrder == 2 ? machine >> 8 : machine);
-    image[19] = static_cast<char>(byteOrder == 2 ? machine : machine >> 8);
+    auto* field = reinterpret_cast<unsigned char*>(image.data() + 18);
+    byteOrder == 2 ? encodeBigEndian16(field, machine) : encodeFixed16(field, machine);
     return image + marker + pairs;
   };
   const auto peWith = [&](std::uint16_t magic, std::uint16_t machine) {

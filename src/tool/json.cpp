@@ -1,5 +1,7 @@
 #include "tool/json.hpp"
 
+#include "util/hex.hpp"
+
 namespace tavmor::json {
 namespace {
 
@@ -34,7 +36,6 @@ std::size_t utf8SequenceLength(const std::string& text, std::size_t i) {
 }  // namespace
 
 std::string quote(const std::string& text) {
-  constexpr char kDigits[] = "0123456789abcdef";
   std::string out = "\"";
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
@@ -67,9 +68,7 @@ std::string quote(const std::string& text) {
         break;
       default:
         if (c < 0x20 || c == 0x7f) {
-          out += "\\u00";
-          out += kDigits[c >> 4];
-          out += kDigits[c & 0xf];
+          out += "\\u" + hexNumber(c, 4);
         } else {
           out += static_cast<char>(c);
         }

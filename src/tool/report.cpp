@@ -5,6 +5,7 @@
 #include "tool/cli.hpp"
 #include "tool/json.hpp"
 #include "util/escape.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
@@ -60,9 +61,7 @@ std::string formatText(const ExecutableLayout& layout) {
     text = std::string(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32") + ", " + *wordSize +
            "-bit";
   } else {
-    std::ostringstream magic;
-    magic << std::hex << layout.peMagic;
-    text = "PE, optional-header magic 0x" + magic.str() + " (neither PE32 nor PE32+)";
+    text = "PE, optional-header magic 0x" + hexNumber(layout.peMagic) + " (neither PE32 nor PE32+)";
   }
   return text + ", " + machineName(layout.format, layout.machine);
 }
@@ -90,9 +89,7 @@ std::string certificateText(const CertificateReport& cert) {
   std::string text =
       "offset " + std::to_string(cert.offset) + ", " + std::to_string(cert.size) + " bytes";
   if (cert.entryLength) {
-    std::ostringstream revision;
-    revision << std::hex << cert.revision;
-    text += ": " + certificateTypeName(cert.type) + ", revision 0x" + revision.str();
+    text += ": " + certificateTypeName(cert.type) + ", revision 0x" + hexNumber(cert.revision);
   }
   if (cert.setApart) text += "; the payload stops before it (the signature itself is not checked)";
   return text;

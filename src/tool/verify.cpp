@@ -3,6 +3,7 @@
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "util/escape.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {

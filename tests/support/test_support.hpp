@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "util/hex.hpp"
+
 namespace tavmor::test {
 
 // A fresh directory, removed with everything in it when the object goes.
@@ -27,13 +29,8 @@ class TempDir {
 
 // Bytes as the stand-in interpreter library logs them: lowercase hex digits, "-" when empty.
 inline std::string standinHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "-" : out;
+  return bytes.empty() ? "-"
+                       : toHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
 
 void writeFile(const std::string& path, const std::string& bytes);

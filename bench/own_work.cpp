@@ -33,19 +33,19 @@ int main(int argc, char** argv) {
   std::optional<std::string> tempPath;
   {
     // The same steps, in the same order, as the launcher's main.
-    ReadResult image = mapWholeFile(launcherName, "tavmor_own_work: the file shrank", 1);
-    if (image.status != ReadStatus::kOk) {
-      std::cerr << "tavmor_own_work: cannot read " << launcherName << '\n';
+    Result<FileImage> image = mapWholeFile(launcherName);
+    if (!image.ok()) {
+      std::cerr << "tavmor_own_work: " << image.status().message() << '\n';
       return 1;
     }
     read = Clock::now();
-    const auto span = findPayload(image.image.bytes.get(), image.image.size);
+    const auto span = findPayload(image->bytes.get(), image->size);
     if (!span) {
       std::cerr << "tavmor_own_work: no script in " << launcherName << '\n';
       return 1;
     }
     searched = Clock::now();
-    const auto script = decodeScript(image.image.bytes.get(), *span);
+    const auto script = decodeScript(image->bytes.get(), *span);
     decoded = Clock::now();
     tempPath = makeTempScriptPath(launcherName, *tempDir.path);
     if (!script || !tempPath || !writeTempScript(*tempPath, script->bytes.get(), script->length)) {

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -41,26 +42,27 @@ int launch(int argc, char** argv) {
   const std::string launcherName = argv[0];
 
   // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
-  ReadResult read = mapWholeFile(
-      launcherName,
-      "ERROR: reading " + escaped(launcherName) + ": the file shrank or could not be read",
-      kStatusFailure);
-  switch (read.status) {
-    case ReadStatus::kOk:
-      break;
-    case ReadStatus::kCannotOpen:
-      return fail(kStatusFailure, {"opening ", launcherName});
-    case ReadStatus::kNoPermission:
-    case ReadStatus::kShortRead:
-      return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
-    case ReadStatus::kNoMemory:
-      return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
+  Result<FileImage> image = mapWholeFile(launcherName);
+  if (!image.ok()) {
+    switch (image.status().code()) {
+      case Status::Code::kNoPermission:
+      case Status::Code::kCannotRead:
+        return fail(kStatusFailure, {"reading ", launcherName, ": ", image.status().reason()});
+      case Status::Code::kNoMemory:
+        return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
+      default:
+        return fail(kStatusFailure, {"opening ", launcherName});
+    }
   }
-  FileImage image = std::move(read.image);
 
-  const auto span = findPayload(image.bytes.get(), image.size);
+  const auto span = findPayload(image->bytes.get(), image->size);
+  std::optional<DecodedScript> script;
+  if (span) script = decodeScript(image->bytes.get(), *span);
+  if (!imageIntact(*image)) {
+    return fail(kStatusFailure,
+                {"reading ", launcherName, ": the file shrank or could not be read"});
+  }
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
-  auto script = decodeScript(image.bytes.get(), *span);
   if (!script) return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
 
   const auto tempPath = makeTempScriptPath(launcherName, *tempDir.path);
@@ -79,7 +81,7 @@ int launch(int argc, char** argv) {
   // The interpreter reads the script from the file: both blocks go before it starts, so that a
   // large script is not held three times over while it runs.
   script.reset();
-  image.bytes.reset();
+  image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
 

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "util/status.hpp"
+
 namespace tavmor {
 
 // Gives back the bytes of a FileImage: a heap block is deleted, a mapping unmapped.
@@ -29,29 +31,24 @@ struct FileImage {
   std::uint64_t size = 0;
 };
 
-enum class ReadStatus {
-  kOk,
-  kCannotOpen,    // missing, not a regular file, or a name that is not valid UTF-8
-  kNoPermission,  // there, but its permissions forbid reading it (POSIX)
-  kShortRead,     // the file changed size or vanished while it was read
-  kNoMemory,
-};
-
-struct ReadResult {
-  ReadStatus status = ReadStatus::kOk;
-  FileImage image;
-  std::string error;  // the system's reason, when there is one
-};
-
-// Reads the regular file at `path` whole. Never blocks on a FIFO or device.
-ReadResult readWholeFile(const std::string& path);
+// Reads the regular file at `path` whole. Never blocks on a FIFO or device. A failure's code is
+// kCannotOpen (missing, not a regular file, or a name that is not valid UTF-8), kNoPermission,
+// kCannotRead (a read that failed, or a file that changed size meanwhile) or kNoMemory, and its
+// message is the one readFailure gives.
+Result<FileImage> readWholeFile(const std::string& path);
 
 // Like readWholeFile, but maps the file read-only where the platform allows, so that only the
-// pages that are touched are read. Should the file shrink, or a page of it fail to read, while
-// the image lives, the process writes `faultLine` (one line, without its newline) to standard
-// error and exits with `faultStatus` rather than crash. A few mappings may live at a time;
-// past them the file is read.
-ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus);
+// pages that are touched are read. A few mappings may live at a time; past them the file is read.
+Result<FileImage> mapWholeFile(const std::string& path);
+
+// Whether every byte of image is what the file held. False once a page of a mapped image could
+// not be read, because the file shrank under the mapping or the disk failed: such a page reads
+// as zeros. Ask after the last look at the bytes.
+bool imageIntact(const FileImage& image);
+
+// How readWholeFile fails for path: "PATH: cannot open: REASON" (kCannotOpen, kNoPermission),
+// "PATH: cannot read: REASON" (kCannotRead), "PATH: not enough memory to read it" (kNoMemory).
+Status readFailure(Status::Code code, const std::string& path, const std::string& reason);
 
 enum class FileMode { kOwnerOnly, kExecutable };
 

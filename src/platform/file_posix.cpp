@@ -4,15 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <mutex>
 #include <new>
 
 #include "platform/file.hpp"
+#include "platform/mapping_guard.hpp"
 
 namespace tavmor {
 namespace {
@@ -38,10 +37,13 @@ bool writeAll(int fd, const unsigned char* data, std::uint64_t size) {
 }
 
 struct FdCloser {
-  int fd;
+  explicit FdCloser(int open = -1) : fd(open) {}
   ~FdCloser() {
     if (fd >= 0) ::close(fd);
   }
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+  int fd;
 };
 
 // Holds back, on this thread, the signals that end a process by default and that users and
@@ -64,62 +66,61 @@ class DeferredTermination {
   sigset_t previous_;
 };
 
-// Opens the regular file at path for readWholeFile and mapWholeFile: the descriptor and the
-// file's size, or -1 with the reason in result.
-int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& size) {
+// A regular file open for reading, and its size.
+struct OpenFile {
+  FdCloser fd;
+  std::uint64_t size = 0;
+};
+
+// Opens the regular file at path for readWholeFile and mapWholeFile.
+Status openRegularFile(const std::string& path, OpenFile& file) {
   // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    result.status =
-        errno == EACCES || errno == EPERM ? ReadStatus::kNoPermission : ReadStatus::kCannotOpen;
-    result.error = systemError();
-    return -1;
+  file.fd.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file.fd.fd < 0) {
+    return readFailure(
+        errno == EACCES || errno == EPERM ? Status::Code::kNoPermission : Status::Code::kCannotOpen,
+        path, systemError());
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    result.status = ReadStatus::kCannotOpen;
-    result.error = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
-    return -1;
+  if (::fstat(file.fd.fd, &st) != 0) {
+    return readFailure(Status::Code::kCannotRead, path, systemError());
   }
-  size = static_cast<std::uint64_t>(st.st_size);
-  return fd;
+  if (!S_ISREG(st.st_mode)) {
+    return readFailure(Status::Code::kCannotOpen, path,
+                       S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
+  }
+  file.size = static_cast<std::uint64_t>(st.st_size);
+  return Status::success();
 }
 
 // Reads the `size` bytes of the file open at fd into a heap block, in one call where the
 // system allows, and notices a file that has changed size.
-void readOpenFile(int fd, std::uint64_t size, ReadResult& result) {
-  if (size >= SIZE_MAX) {
-    result.status = ReadStatus::kNoMemory;
-    return;
-  }
+Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
+  const std::uint64_t size = file.size;
+  if (size >= SIZE_MAX) return readFailure(Status::Code::kNoMemory, path, {});
   // One extra byte lets the read notice a file that grew since fstat.
-  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!result.image.bytes) {
-    result.status = ReadStatus::kNoMemory;
-    return;
-  }
+  FileImage image;
+  image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
+  if (!image.bytes) return readFailure(Status::Code::kNoMemory, path, {});
   std::uint64_t done = 0;
   while (done <= size) {
     const std::uint64_t want = size + 1 - done;
     const std::size_t chunk = want > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(want);
-    const ssize_t got = ::read(fd, result.image.bytes.get() + done, chunk);
+    const ssize_t got = ::read(file.fd.fd, image.bytes.get() + done, chunk);
     if (got < 0) {
       if (errno == EINTR) continue;
-      result.status = ReadStatus::kShortRead;
-      result.error = systemError();
-      return;
+      return readFailure(Status::Code::kCannotRead, path, systemError());
     }
     if (got == 0) break;
     done += static_cast<std::uint64_t>(got);
   }
   if (done != size) {
-    result.status = ReadStatus::kShortRead;
-    result.error =
-        done < size ? "the file shrank while it was read" : "the file grew while it was read";
-    return;
+    return readFailure(
+        Status::Code::kCannotRead, path,
+        done < size ? "the file shrank while it was read" : "the file grew while it was read");
   }
-  result.image.size = size;
+  image.size = size;
+  return image;
 }
 
 // Moves the file temp onto path in one atomic step. A file at path is exchanged with temp and
@@ -140,105 +141,37 @@ bool moveOnto(const std::string& temp, const std::string& path) {
   return ::rename(temp.c_str(), path.c_str()) == 0;
 }
 
-// A mapped image whose pages a bus error is reported for: the file shrank under the mapping,
-// or a page of it could not be read from the disk.
-struct GuardedMapping {
-  std::atomic<std::uintptr_t> start{0};  // 0 while the slot is free
-  std::uint64_t size = 0;
-  std::string line;
-  int status = 0;
-};
-constexpr std::size_t kGuardedMappings = 4;
-GuardedMapping guarded[kGuardedMappings];
-std::mutex guardedLock;  // taken to claim and free slots, never in the handler
-std::size_t guardedCount = 0;
-struct sigaction previousBusAction {};
-
-void onBusError(int, siginfo_t* info, void*) {
-  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-  for (const GuardedMapping& mapping : guarded) {
-    const std::uintptr_t start = mapping.start.load();
-    if (start != 0 && address >= start && address - start < mapping.size) {
-      [[maybe_unused]] const ssize_t written =
-          ::write(STDERR_FILENO, mapping.line.data(), mapping.line.size());
-      ::_exit(mapping.status);
-    }
-  }
-  // Not an image's fault: the previous disposition takes the fault when it recurs.
-  ::sigaction(SIGBUS, &previousBusAction, nullptr);
-}
-
-// Claims a slot for the mapping at start, installing the handler with the first; false when
-// every slot is taken.
-bool guardMapping(void* start, std::uint64_t size, const std::string& line, int status) {
-  const std::lock_guard<std::mutex> lock(guardedLock);
-  for (GuardedMapping& mapping : guarded) {
-    if (mapping.start.load() != 0) continue;
-    mapping.size = size;
-    mapping.line = line + '\n';
-    mapping.status = status;
-    if (guardedCount++ == 0) {
-      struct sigaction action {};
-      action.sa_sigaction = onBusError;
-      action.sa_flags = SA_SIGINFO;
-      sigemptyset(&action.sa_mask);
-      ::sigaction(SIGBUS, &action, &previousBusAction);
-    }
-    mapping.start.store(reinterpret_cast<std::uintptr_t>(start));  // complete before it counts
-    return true;
-  }
-  return false;
-}
-
-void unmapGuarded(unsigned char* bytes, std::uint64_t size) {
-  const std::lock_guard<std::mutex> lock(guardedLock);
-  ::munmap(bytes, static_cast<std::size_t>(size));
-  for (GuardedMapping& mapping : guarded) {
-    if (mapping.start.load() == reinterpret_cast<std::uintptr_t>(bytes)) {
-      mapping.start.store(0);
-      break;
-    }
-  }
-  if (--guardedCount == 0) ::sigaction(SIGBUS, &previousBusAction, nullptr);
-}
-
 }  // namespace
 
-ReadResult readWholeFile(const std::string& path) {
-  ReadResult result;
-  std::uint64_t size = 0;
-  const int fd = openRegularFile(path, result, size);
-  if (fd < 0) return result;
-  FdCloser closer{fd};
-  readOpenFile(fd, size, result);
-  return result;
+Result<FileImage> readWholeFile(const std::string& path) {
+  OpenFile file;
+  if (Status opened = openRegularFile(path, file); !opened.ok()) return opened;
+  return readOpenFile(path, file);
 }
 
-ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus) {
-  ReadResult result;
-  std::uint64_t size = 0;
-  const int fd = openRegularFile(path, result, size);
-  if (fd < 0) return result;
-  FdCloser closer{fd};
+Result<FileImage> mapWholeFile(const std::string& path) {
+  OpenFile file;
+  if (Status opened = openRegularFile(path, file); !opened.ok()) return opened;
+  const std::uint64_t size = file.size;
   void* start = size == 0 || size >= SIZE_MAX ? MAP_FAILED  // an empty file has no mapping
                                               : ::mmap(nullptr, static_cast<std::size_t>(size),
-                                                       PROT_READ, MAP_PRIVATE, fd, 0);
-  if (start != MAP_FAILED && !guardMapping(start, size, faultLine, faultStatus)) {
+                                                       PROT_READ, MAP_PRIVATE, file.fd.fd, 0);
+  if (start != MAP_FAILED && !guardMapping(start, size)) {
     ::munmap(start, static_cast<std::size_t>(size));
     start = MAP_FAILED;
   }
-  if (start == MAP_FAILED) {
-    readOpenFile(fd, size, result);
-    return result;
-  }
+  if (start == MAP_FAILED) return readOpenFile(path, file);
   FileImageRelease release;
   release.unmap = unmapGuarded;
   release.mappedSize = size;
-  result.image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
+  FileImage image;
+  image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
       static_cast<unsigned char*>(start), release);
-  result.image.size = size;
-  return result;
+  image.size = size;
+  return image;
 }
+
+bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode mode, const WriteCheck& check, std::string& error,

@@ -81,70 +81,58 @@ std::string siblingTempName(const std::string& path, std::uint64_t& random) {
 
 }  // namespace
 
-ReadResult readWholeFile(const std::string& path) {
-  ReadResult result;
+Result<FileImage> readWholeFile(const std::string& path) {
   const auto native = pathFromUtf8(path);
-  if (!native) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = "the name is not valid UTF-8";
-    return result;
-  }
+  if (!native) return readFailure(Status::Code::kCannotOpen, path, "the name is not valid UTF-8");
   // Opening a directory fails here; devices, pipes and consoles are refused by type below.
   const HANDLE handle = ::CreateFileW(native->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = lastError();
-    return result;
+    return readFailure(Status::Code::kCannotOpen, path, lastError());
   }
   HandleCloser closer{handle};
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    return readFailure(Status::Code::kCannotOpen, path, "not a regular file");
+  }
   LARGE_INTEGER fileSize{};
-  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &fileSize)) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = "not a regular file";
-    return result;
+  if (!::GetFileSizeEx(handle, &fileSize)) {
+    return readFailure(Status::Code::kCannotRead, path, lastError());
   }
   const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-  if (size >= SIZE_MAX) {
-    result.status = ReadStatus::kNoMemory;
-    return result;
-  }
+  if (size >= SIZE_MAX) return readFailure(Status::Code::kNoMemory, path, {});
   // One extra byte lets the read notice a file that grew since its size was taken.
-  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!result.image.bytes) {
-    result.status = ReadStatus::kNoMemory;
-    return result;
-  }
+  FileImage image;
+  image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
+  if (!image.bytes) return readFailure(Status::Code::kNoMemory, path, {});
   std::uint64_t done = 0;
   while (done <= size) {
     const std::uint64_t want = size + 1 - done;
     const DWORD chunk = want > kMaxChunk ? kMaxChunk : static_cast<DWORD>(want);
     DWORD got = 0;
-    if (!::ReadFile(handle, result.image.bytes.get() + done, chunk, &got, nullptr)) {
-      result.status = ReadStatus::kShortRead;
-      result.error = lastError();
-      return result;
+    if (!::ReadFile(handle, image.bytes.get() + done, chunk, &got, nullptr)) {
+      return readFailure(Status::Code::kCannotRead, path, lastError());
     }
     if (got == 0) break;
     done += got;
   }
   if (done != size) {
-    result.status = ReadStatus::kShortRead;
-    result.error =
-        done < size ? "the file shrank while it was read" : "the file grew while it was read";
-    return result;
+    return readFailure(
+        Status::Code::kCannotRead, path,
+        done < size ? "the file shrank while it was read" : "the file grew while it was read");
   }
-  result.image.size = size;
-  return result;
+  image.size = size;
+  return image;
 }
 
-ReadResult mapWholeFile(const std::string& path, const std::string&, int) {
+Result<FileImage> mapWholeFile(const std::string& path) {
   // Read whole: a page of a mapped view that cannot be read (a network drive gone away) raises
   // an in-page error in whatever code touches it, which only structured exception handling,
   // not C++, could turn into an orderly message.
   return readWholeFile(path);
 }
+
+bool imageIntact(const FileImage&) { return true; }
 
 bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                            FileMode, const WriteCheck& check, std::string& error,

@@ -30,15 +30,14 @@ TEST(FileWin32, ReadsRegularFilesOnlyWhateverTheirName) {
   const std::string content("MZ\0\r\n\x1a tail", 11);
   const std::string named = dir.path() + "\\d\xc3\xb6n\xc3\xa9\xe6\x97\xa5.exe";
   test::writeFile(named, content);
-  const ReadResult ok = readWholeFile(named);
-  ASSERT_EQ(ok.status, ReadStatus::kOk);
-  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ok.image.bytes.get()), ok.image.size),
-            content);
+  const Result<FileImage> ok = readWholeFile(named);
+  ASSERT_TRUE(ok.ok()) << ok.status().message();
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(ok->bytes.get()), ok->size), content);
 
   for (const std::string& refused :
        {dir.path(), dir.path() + "\\missing.exe", std::string("NUL"), std::string("CON"),
         std::string("report"), dir.path() + "\\t\xebst.exe"}) {
-    EXPECT_EQ(readWholeFile(refused).status, ReadStatus::kCannotOpen) << refused;
+    EXPECT_EQ(readWholeFile(refused).status().code(), Status::Code::kCannotOpen) << refused;
   }
 }
 

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "interp/interface.hpp"
+#include "interp/vector.hpp"
 #include "platform/file.hpp"
 #include "rexxhost/source.hpp"
 #include "rexxhost/start.hpp"
-#include "interp/vector.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -73,17 +73,15 @@ void* callProgram(void*, const char* program, void* arguments) {
     // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
     // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
     // .cmd or .rx appended it found beside it.
-    const ReadResult read = readWholeFile(program);
-    switch (read.status) {
-      case ReadStatus::kOk:
-        break;
-      case ReadStatus::kNoMemory:
+    const Result<FileImage> read = readWholeFile(program);
+    if (!read.ok()) {
+      if (read.status().code() == Status::Code::kNoMemory) {
         refuse(std::string("Not enough memory to read the Rexx script ") + program);
-      default:
-        refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.error);
+      }
+      refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.status().reason());
     }
-    const auto* bytes = reinterpret_cast<const char*>(read.image.bytes.get());
-    const auto size = static_cast<std::size_t>(read.image.size);
+    const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
+    const auto size = static_cast<std::size_t>(read->size);
     if (const auto line = lineOfFirstNul(bytes, size)) {
       refuse(std::string("The Rexx script ") + program + " holds a NUL byte on line " +
              std::to_string(*line) + ", which Regina cannot run.");

@@ -85,10 +85,9 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
 
 void* callProgram(void*, const char* program, void* arguments) {
   record("call " + hex(program) + " " + handleName('A', arguments));
-  const ReadResult file = readWholeFile(program);
-  record(file.status == ReadStatus::kOk
-             ? "program " + hex(file.image.bytes.get(), static_cast<std::size_t>(file.image.size))
-             : std::string("program unreadable"));
+  const Result<FileImage> file = readWholeFile(program);
+  record(file.ok() ? "program " + hex(file->bytes.get(), static_cast<std::size_t>(file->size))
+                   : std::string("program unreadable"));
   if (const char* wait = std::getenv("TAVMOR_STANDIN_WAIT_MS")) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(wait)));
   }

@@ -95,29 +95,13 @@ std::optional<int> startVerb(const std::string& verb, const std::vector<std::str
   return std::nullopt;
 }
 
-std::string readFailure(const std::string& path, const ReadResult& read) {
-  const std::string reason = read.error.empty() ? "" : ": " + read.error;
-  switch (read.status) {
-    case ReadStatus::kCannotOpen:
-    case ReadStatus::kNoPermission:
-      return path + ": cannot open" + reason;
-    case ReadStatus::kShortRead:
-      return path + ": cannot read" + reason;
-    case ReadStatus::kNoMemory:
-      return path + ": not enough memory to read it";
-    case ReadStatus::kOk:
-      break;
-  }
-  return path;
-}
-
 std::optional<FileImage> readInput(const std::string& verb, const std::string& path) {
-  ReadResult read = readWholeFile(path);
-  if (read.status != ReadStatus::kOk) {
-    error(verb + ": " + readFailure(path, read));
+  Result<FileImage> read = readWholeFile(path);
+  if (!read.ok()) {
+    error(verb + ": " + read.status().message());
     return std::nullopt;
   }
-  return std::move(read.image);
+  return std::move(*read);
 }
 
 bool output(const std::string& verb, std::string_view text) {

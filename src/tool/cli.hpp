@@ -41,9 +41,6 @@ std::optional<int> startVerb(const std::string& verb, const std::vector<std::str
                              const std::vector<OptionSpec>& specs, const char* help,
                              const char* operandName, ParsedArgs& parsed);
 
-// "<path>: <why reading it failed>", for a read that did not succeed.
-std::string readFailure(const std::string& path, const ReadResult& read);
-
 // Reads the file a verb works on whole. On failure prints "tavmor: <verb>: <path>: <cause>" on
 // stderr and returns nothing.
 std::optional<FileImage> readInput(const std::string& verb, const std::string& path);

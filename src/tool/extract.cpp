@@ -47,9 +47,9 @@ int extractCommand(const std::vector<std::string>& args) {
   if (!script) return cli::error("extract: " + path + ": not enough memory to decode the script");
 
   const auto checkWritten = [&](const std::string& tempPath) {
-    const ReadResult written = readWholeFile(tempPath);
-    return written.status == ReadStatus::kOk && written.image.size == script->length &&
-           std::memcmp(written.image.bytes.get(), script->bytes.get(), script->length) == 0;
+    const Result<FileImage> written = readWholeFile(tempPath);
+    return written.ok() && written->size == script->length &&
+           std::memcmp(written->bytes.get(), script->bytes.get(), script->length) == 0;
   };
   return cli::writeOutput("extract", output, script->bytes.get(), script->length,
                           FileMode::kOwnerOnly, checkWritten);

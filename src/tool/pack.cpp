@@ -112,7 +112,7 @@ int packCommand(const std::vector<std::string>& args) {
   }
 
   std::string stdinScript;
-  ReadResult scriptFile;
+  std::optional<Result<FileImage>> scriptFile;
   const unsigned char* script = nullptr;
   std::uint64_t scriptSize = 0;
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
@@ -125,25 +125,19 @@ int packCommand(const std::vector<std::string>& args) {
     scriptSize = stdinScript.size();
   } else {
     scriptFile = readWholeFile(scriptPath);
-    if (scriptFile.status != ReadStatus::kOk) {
-      return cli::error("pack: " + cli::readFailure(scriptPath, scriptFile));
-    }
-    script = scriptFile.image.bytes.get();
-    scriptSize = scriptFile.image.size;
+    if (!scriptFile->ok()) return cli::error("pack: " + scriptFile->status().message());
+    script = (*scriptFile)->bytes.get();
+    scriptSize = (*scriptFile)->size;
   }
-  const ReadResult stub = readWholeFile(stubPath);
-  if (stub.status != ReadStatus::kOk) {
-    return cli::error("pack: stub " + cli::readFailure(stubPath, stub));
-  }
+  const Result<FileImage> stub = readWholeFile(stubPath);
+  if (!stub.ok()) return cli::error("pack: stub " + stub.status().message());
 
-  const PackedFile packed =
-      buildLauncherFile(stub.image.bytes.get(), stub.image.size, script, scriptSize);
+  const PackedFile packed = buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize);
   if (!packed.ok) return cli::error("pack: stub " + stubPath + ": " + packed.error);
 
   const auto checkFinished = [&](const std::string& tempPath) {
-    const ReadResult written = readWholeFile(tempPath);
-    return written.status == ReadStatus::kOk &&
-           decodesTo(written.image.bytes.get(), written.image.size, script, scriptSize);
+    const Result<FileImage> written = readWholeFile(tempPath);
+    return written.ok() && decodesTo(written->bytes.get(), written->size, script, scriptSize);
   };
   if (const int status = cli::writeOutput("pack", *output, packed.bytes.data(), packed.bytes.size(),
                                           FileMode::kExecutable, checkFinished)) {

@@ -33,8 +33,8 @@ int launch(int argc, char** argv) {
   using namespace tavmor;
   printBanner(currentUnixNanos());
 
-  const TempDirectory tempDir = platformTempDirectory();
-  if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
+  const Result<std::string> tempDir = platformTempDirectory();
+  if (!tempDir.ok()) return fail(kStatusFailure, {tempDir.status().message()});
   // Newer kernels start a program given no arguments with one empty argument.
   if (argc < 1 || argv[0] == nullptr || *argv[0] == '\0') {
     return fail(kStatusFailure, {"The launcher was started without its own name (argv[0])."});
@@ -65,19 +65,18 @@ int launch(int argc, char** argv) {
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
   if (!script) return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
 
-  const auto tempPath = makeTempScriptPath(launcherName, *tempDir.path);
+  const auto tempPath = makeTempScriptPath(launcherName, *tempDir);
   if (!tempPath) {
     return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
-  WriteFailure staging;
-  if (sameFile(*tempPath, launcherName) ||
-      !writeTempScript(*tempPath, script->bytes.get(), script->length, &staging)) {
-    if (staging.step == WriteFailure::kWrite) {
-      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staging.reason});
-    }
-    return fail(kStatusFailure, {"Cannot create temp file."});
+  if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
+  const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
+  if (staged.code() == Status::Code::kCannotWrite) {
+    return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
   }
+  // Every other cause (a directory, or another user's file, at the name) gets this one line.
+  if (!staged.ok()) return fail(kStatusFailure, {"Cannot create temp file."});
   // The interpreter reads the script from the file: both blocks go before it starts, so that a
   // large script is not held three times over while it runs.
   script.reset();

@@ -173,14 +173,11 @@ Result<FileImage> mapWholeFile(const std::string& path) {
 
 bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
 
-bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability, WriteFailure* failure) {
+Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
+                             FileMode mode, const WriteCheck& check, Durability durability) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  WriteFailure ignored;
-  WriteFailure& why = failure != nullptr ? *failure : ignored;
   const DeferredTermination deferred;  // outlives the temporary file
   // The temporary name must fit wherever the final name fits, however long that is.
   constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
@@ -188,49 +185,53 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
   // mkstemp creates the file exclusively, never through a planted link.
   const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
   if (fd < 0) {
-    why = {WriteFailure::kCreate, systemError()};
-    error = "cannot create a temporary file in " + (dir.empty() ? std::string(".") : dir) + ": " +
-            why.reason;
-    return false;
+    const std::string reason = systemError();
+    return Status::failure(Status::Code::kFailed,
+                           "cannot create a temporary file in " +
+                               (dir.empty() ? std::string(".") : dir) + ": " + reason,
+                           reason);
   }
-  FdCloser closer{fd};
-  // Records the failure, with the system's reason taken before anything else can change it,
-  // and removes the temporary file.
-  auto fail = [&](WriteFailure::Step step, const std::string& what) {
-    why = {step, step == WriteFailure::kCheck ? std::string() : systemError()};
-    error = why.reason.empty() ? what : what + ": " + why.reason;
+  FdCloser closer(fd);
+  // The failure of a step, with the system's reason taken before anything else can change it;
+  // the temporary file goes.
+  auto fail = [&](Status::Code code, const std::string& what) {
+    const std::string reason = systemError();
     ::unlink(temp.c_str());
-    return false;
+    return Status::failure(code, what + ": " + reason, reason);
   };
   // mkstemp's 0600 is subject to the umask; the owner must be able to read the file back for
   // the check, whatever the umask (a umask of 0777 left mode 0000).
   if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
-    return fail(WriteFailure::kCreate, "cannot set the mode of " + temp);
+    return fail(Status::Code::kFailed, "cannot set the mode of " + temp);
   }
-  if (!writeAll(fd, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (!writeAll(fd, data, size)) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   if (durability == Durability::kDurable && ::fsync(fd) != 0) {
-    return fail(WriteFailure::kWrite, "cannot write " + temp);
+    return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   }
   // Checked before the mode is set: the check reads the file by its name, which the mode that
   // a umask such as 0777 leaves would forbid.
-  if (check && !check(temp)) {
-    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
+  if (check) {
+    if (const Status checked = check(temp); !checked.ok()) {
+      ::unlink(temp.c_str());
+      return Status::failure("the written file " + temp +
+                             " did not check out: " + checked.message());
+    }
   }
   if (mode == FileMode::kExecutable) {
     const mode_t mask = ::umask(0);
     ::umask(mask);
     if (::fchmod(fd, 0777 & ~mask) != 0) {
-      return fail(WriteFailure::kWrite, "cannot set the mode of " + temp);
+      return fail(Status::Code::kCannotWrite, "cannot set the mode of " + temp);
     }
   }
   closer.fd = -1;
-  if (::close(fd) != 0) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (::close(fd) != 0) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   if (durability == Durability::kScratch) {
-    if (!moveOnto(temp, path)) return fail(WriteFailure::kReplace, "cannot replace " + path);
-    return true;
+    if (!moveOnto(temp, path)) return fail(Status::Code::kFailed, "cannot replace " + path);
+    return Status::success();
   }
   if (::rename(temp.c_str(), path.c_str()) != 0) {
-    return fail(WriteFailure::kReplace, "cannot replace " + path);
+    return fail(Status::Code::kFailed, "cannot replace " + path);
   }
   // The rename itself reaches the disk with the folder; a failure here leaves a file that is
   // whole either way, so it is not reported.
@@ -239,52 +240,47 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     ::fsync(dirFd);
     ::close(dirFd);
   }
-  return true;
+  return Status::success();
 }
 
-bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
-                     FileMode mode, const WriteCheck& check, std::string& error) {
+Status writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                       FileMode mode, const WriteCheck& check) {
   struct stat st {};
   const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
   // A link that leads nowhere is replaced like a link to a file.
   const bool there = link ? ::stat(path.c_str(), &st) == 0 : ::lstat(path.c_str(), &st) == 0;
   if (there && S_ISBLK(st.st_mode)) {
-    error = "is a block device, which tavmor does not write to";
-    return false;
+    return Status::failure("is a block device, which tavmor does not write to");
   }
   // /dev/stdout with standard output sent to a file: that file is written through the open
   // descriptor, at its offset, as the shell's redirection asked.
   struct stat out {};
   if (link && there && ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev &&
       out.st_ino == st.st_ino) {
-    if (writeStandardOutput(data, size, error)) return true;
-    error = "cannot write: " + error;
-    return false;
+    const Status written = writeStandardOutput(data, size);
+    if (written.ok()) return written;
+    return Status::failure(Status::Code::kCannotWrite, "cannot write: " + written.reason(),
+                           written.reason());
   }
   if (!there || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
-    return replaceFileAtomically(path, data, size, mode, check, error);
+    return replaceFileAtomically(path, data, size, mode, check);
   }
   // A FIFO blocks here until someone reads it, as it does for any writer.
   const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open: " + systemError();
-    return false;
-  }
-  FdCloser closer{fd};
+  if (fd < 0) return Status::failure("cannot open: " + systemError());
+  FdCloser closer(fd);
   // Replaced by a file since it was looked at: that is written atomically after all.
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    return replaceFileAtomically(path, data, size, mode, check, error);
+    return replaceFileAtomically(path, data, size, mode, check);
   }
-  if (!writeAll(fd, data, size)) {
-    error = "cannot write: " + systemError();
-    return false;
-  }
+  const auto cannotWrite = [] {
+    const std::string reason = systemError();
+    return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
+  };
+  if (!writeAll(fd, data, size)) return cannotWrite();
   closer.fd = -1;
-  if (::close(fd) != 0) {
-    error = "cannot write: " + systemError();
-    return false;
-  }
-  return true;
+  if (::close(fd) != 0) return cannotWrite();
+  return Status::success();
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -306,23 +302,27 @@ std::string currentExecutablePath() {
 
 namespace tavmor {
 
-bool readStandardInput(std::string& out) {
+Result<std::string> readStandardInput() {
+  std::string input;
   char buffer[1 << 16];
   for (;;) {
     const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return false;
+      const std::string reason = systemError();
+      return Status::failure(Status::Code::kCannotRead, "cannot read standard input: " + reason,
+                             reason);
     }
-    if (got == 0) return true;
-    out.append(buffer, static_cast<std::size_t>(got));
+    if (got == 0) return input;
+    input.append(buffer, static_cast<std::size_t>(got));
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
-  if (writeAll(STDOUT_FILENO, data, size)) return true;
-  error = systemError();
-  return false;
+Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+  if (writeAll(STDOUT_FILENO, data, size)) return Status::success();
+  const std::string reason = systemError();
+  return Status::failure(Status::Code::kCannotWrite, "cannot write to standard output: " + reason,
+                         reason);
 }
 
 const char* executableSuffix() { return ""; }

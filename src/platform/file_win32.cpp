@@ -134,18 +134,13 @@ Result<FileImage> mapWholeFile(const std::string& path) {
 
 bool imageIntact(const FileImage&) { return true; }
 
-bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode, const WriteCheck& check, std::string& error,
-                           Durability durability, WriteFailure* failure) {
+Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
+                             FileMode, const WriteCheck& check, Durability durability) {
   // The mode needs nothing here: Windows runs files by their name's extension, and a new file
   // takes the access rules of its folder, which for the temp directory is the user's own.
-  WriteFailure ignored;
-  WriteFailure& why = failure != nullptr ? *failure : ignored;
   const auto target = pathFromUtf8(path);
   if (!target) {
-    why = {WriteFailure::kCreate, "the name is not valid UTF-8"};
-    error = why.reason;
-    return false;
+    return Status::failure("the name is not valid UTF-8");
   }
   std::uint64_t random = static_cast<std::uint64_t>(::GetTickCount64()) ^
                          (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
@@ -162,40 +157,43 @@ bool replaceFileAtomically(const std::string& path, const unsigned char* data, s
     if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
   }
   if (handle == INVALID_HANDLE_VALUE) {
-    why = {WriteFailure::kCreate, lastError()};
-    error = "cannot create " + temp + ": " + why.reason;
-    return false;
+    const std::string reason = lastError();
+    return Status::failure(Status::Code::kFailed, "cannot create " + temp + ": " + reason, reason);
   }
-  // Records the failure, with the system's reason taken before anything else can change it,
-  // and removes the temporary file.
-  auto fail = [&](WriteFailure::Step step, const std::string& what) {
-    why = {step, step == WriteFailure::kCheck ? std::string() : lastError()};
-    error = why.reason.empty() ? what : what + ": " + why.reason;
+  // The failure of a step, with the system's reason taken before anything else can change it;
+  // the temporary file goes.
+  auto fail = [&](Status::Code code, const std::string& what) {
+    const std::string reason = lastError();
     if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
     ::DeleteFileW(nativeTemp.c_str());
-    return false;
+    return Status::failure(code, what + ": " + reason, reason);
   };
-  if (!writeAll(handle, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
+  if (!writeAll(handle, data, size))
+    return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   const bool durable = durability == Durability::kDurable;
   if (durable && !::FlushFileBuffers(handle)) {
-    return fail(WriteFailure::kWrite, "cannot write " + temp);
+    return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   }
   const HANDLE written = handle;
   handle = INVALID_HANDLE_VALUE;
-  if (!::CloseHandle(written)) return fail(WriteFailure::kWrite, "cannot write " + temp);
-  if (check && !check(temp)) {
-    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
+  if (!::CloseHandle(written)) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  if (check) {
+    if (const Status checked = check(temp); !checked.ok()) {
+      ::DeleteFileW(nativeTemp.c_str());
+      return Status::failure("the written file " + temp +
+                             " did not check out: " + checked.message());
+    }
   }
   // Replaces a file, or a link, at the target in one step; a directory there makes it fail.
   const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
   if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), flags)) {
-    return fail(WriteFailure::kReplace, "cannot replace " + path);
+    return fail(Status::Code::kFailed, "cannot replace " + path);
   }
-  return true;
+  return Status::success();
 }
 
-bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
-                     FileMode mode, const WriteCheck& check, std::string& error) {
+Status writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
+                       FileMode mode, const WriteCheck& check) {
   // A device (NUL, CON, COM1) or a pipe is written as it is; a file, or nothing, is replaced.
   if (const auto native = pathFromUtf8(path)) {
     const HANDLE handle =
@@ -204,13 +202,13 @@ bool writeOutputFile(const std::string& path, const unsigned char* data, std::ui
     if (handle != INVALID_HANDLE_VALUE) {
       HandleCloser closer{handle};
       if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        if (writeAll(handle, data, size)) return true;
-        error = "cannot write: " + lastError();
-        return false;
+        if (writeAll(handle, data, size)) return Status::success();
+        const std::string reason = lastError();
+        return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
       }
     }
   }
-  return replaceFileAtomically(path, data, size, mode, check, error);
+  return replaceFileAtomically(path, data, size, mode, check);
 }
 
 bool sameFile(const std::string& a, const std::string& b) {
@@ -253,30 +251,35 @@ std::string currentExecutablePath() {
 
 namespace tavmor {
 
-bool readStandardInput(std::string& out) {
-  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
+Result<std::string> readStandardInput() {
+  std::string input;
+  const HANDLE handle = ::GetStdHandle(STD_INPUT_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) {
+    return Status::failure(Status::Code::kCannotRead,
+                           "cannot read standard input: there is no standard input");
+  }
   char buffer[1 << 16];
   for (;;) {
     DWORD got = 0;
-    if (!::ReadFile(input, buffer, sizeof buffer, &got, nullptr)) {
+    if (!::ReadFile(handle, buffer, sizeof buffer, &got, nullptr)) {
       // The writer closing its end of a pipe is how a pipe ends.
-      return ::GetLastError() == ERROR_BROKEN_PIPE;
+      if (::GetLastError() == ERROR_BROKEN_PIPE) return input;
+      const std::string reason = lastError();
+      return Status::failure(Status::Code::kCannotRead, "cannot read standard input: " + reason,
+                             reason);
     }
-    if (got == 0) return true;
-    out.append(buffer, got);
+    if (got == 0) return input;
+    input.append(buffer, got);
   }
 }
 
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
+Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
-    error = "there is no standard output";
-    return false;
-  }
-  if (writeAll(output, data, size)) return true;
-  error = lastError();
-  return false;
+  const bool none = output == nullptr || output == INVALID_HANDLE_VALUE;
+  if (!none && writeAll(output, data, size)) return Status::success();
+  const std::string reason = none ? std::string("there is no standard output") : lastError();
+  return Status::failure(Status::Code::kCannotWrite, "cannot write to standard output: " + reason,
+                         reason);
 }
 
 const char* executableSuffix() { return ".exe"; }

@@ -44,11 +44,10 @@ TEST(FileWin32, ReadsRegularFilesOnlyWhateverTheirName) {
 TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
   TempDir dir;
   const std::string target = dir.path() + "\\out.exe";
-  std::string error;
   test::writeFile(target, std::string(10000, 'o'));
-  ASSERT_TRUE(
-      replaceFileAtomically(target, bytesOf("new"), 3, FileMode::kExecutable, nullptr, error))
-      << error;
+  const Status replaced =
+      replaceFileAtomically(target, bytesOf("new"), 3, FileMode::kExecutable, nullptr);
+  ASSERT_TRUE(replaced.ok()) << replaced.message();
   EXPECT_EQ(test::readFile(target), "new");
   EXPECT_EQ(entriesIn(dir.path()), 1);
 
@@ -56,10 +55,11 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
   std::string checked;
   const auto refuse = [&](const std::string& temp) {
     checked = temp;
-    return false;
+    return Status::failure("refused");
   };
-  EXPECT_FALSE(
-      replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse, error));
+  EXPECT_EQ(
+      replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse).message(),
+      "the written file " + checked + " did not check out: refused");
   EXPECT_EQ(checked.rfind(dir.path() + "\\.out.exe.", 0), 0u) << checked;
   EXPECT_EQ(test::readFile(target), "new");
   EXPECT_EQ(entriesIn(dir.path()), 1);
@@ -67,13 +67,15 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
   // A directory at the name is never replaced.
   const std::string taken = dir.path() + "\\taken";
   ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(taken)->c_str(), nullptr));
-  EXPECT_FALSE(replaceFileAtomically(taken, bytesOf("x"), 1, FileMode::kOwnerOnly, nullptr, error));
-  EXPECT_FALSE(error.empty());
+  EXPECT_EQ(replaceFileAtomically(taken, bytesOf("x"), 1, FileMode::kOwnerOnly, nullptr)
+                .message()
+                .rfind("cannot replace " + taken + ": ", 0),
+            0u);
   EXPECT_EQ(entriesIn(dir.path()), 2);
 
-  EXPECT_FALSE(replaceFileAtomically(dir.path() + "\\missing\\out.exe", bytesOf("x"), 1,
-                                     FileMode::kOwnerOnly, nullptr, error));
-  EXPECT_EQ(error.find("cannot create"), 0u) << error;
+  const Status failed = replaceFileAtomically(dir.path() + "\\missing\\out.exe", bytesOf("x"), 1,
+                                              FileMode::kOwnerOnly, nullptr);
+  EXPECT_EQ(failed.message().find("cannot create"), 0u) << failed.message();
 }
 
 TEST(FileWin32, KnowsItsOwnExecutable) {

@@ -49,10 +49,11 @@ TEST(TempScript, WritesExactBytesOwnerOnlyAndReplacesLeftovers) {
   test::writeFile(path, std::string(5000, 'o'));  // a leftover from an earlier run, longer
   const std::string script("say 'hi'\n\0\xff", 12);
   ASSERT_TRUE(
-      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size()));
+      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size())
+          .ok());
   EXPECT_EQ(test::readFile(path), script);
   EXPECT_EQ(statOf(path).st_mode & 0777, 0600u);
-  ASSERT_TRUE(writeTempScript(path, nullptr, 0));
+  ASSERT_TRUE(writeTempScript(path, nullptr, 0).ok());
   EXPECT_EQ(test::readFile(path), "");
   // Nothing else is left in the directory.
   int entries = 0;
@@ -66,7 +67,7 @@ TEST(TempScript, NeverWritesThroughAPlantedLink) {
   test::writeFile(victim, "precious");
   const std::string path = dir / ".report.tmp";
   ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
-  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>("x"), 1));
+  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>("x"), 1).ok());
   EXPECT_EQ(test::readFile(victim), "precious");
   EXPECT_TRUE(S_ISREG(statOf(path).st_mode));
   EXPECT_EQ(test::readFile(path), "x");
@@ -76,14 +77,17 @@ TEST(TempScript, FailsCleanlyInADirectoryItCannotWrite) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
   TempDir dir;
   ASSERT_EQ(::chmod(dir.path().c_str(), 0500), 0);
-  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+  EXPECT_FALSE(
+      writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1).ok());
 }
 
 TEST(TempScript, FailsWhenTheNameIsADirectory) {
   TempDir dir;
   ASSERT_EQ(::mkdir((dir / ".x.tmp").c_str(), 0700), 0);
   test::writeFile(dir / ".x.tmp/inside", "kept");
-  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+  const Status staged =
+      writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1);
+  EXPECT_EQ(staged.message(), "cannot replace " + dir / ".x.tmp: Is a directory");
   EXPECT_EQ(test::readFile(dir / ".x.tmp/inside"), "kept");
   int entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
@@ -123,23 +127,28 @@ TEST(Removal, SleepsOnThroughSignals) {
   ::sigaction(SIGUSR1, &old, nullptr);
 }
 
+// The temp directory, or "failure: " and why there is none.
+std::string tempDirectoryOrFailure() {
+  const Result<std::string> dir = platformTempDirectory();
+  return dir.ok() ? *dir : "failure: " + dir.status().message();
+}
+
 TEST(TempDirectory, ComesFromTmpdirAndMustBeADirectory) {
   TempDir dir;
   const char* saved = std::getenv("TMPDIR");
   const std::string savedValue = saved ? saved : "";
   ::setenv("TMPDIR", dir.path().c_str(), 1);
-  EXPECT_EQ(platformTempDirectory().path, dir.path());
+  EXPECT_EQ(tempDirectoryOrFailure(), dir.path());
   ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
-  EXPECT_FALSE(platformTempDirectory().path);
+  EXPECT_EQ(tempDirectoryOrFailure(), "failure: Temp directory not found: " + dir / "missing");
   test::writeFile(dir / "file", "");
   ::setenv("TMPDIR", (dir / "file").c_str(), 1);
-  const TempDirectory notDir = platformTempDirectory();
-  EXPECT_FALSE(notDir.path);
-  EXPECT_NE(notDir.error.find("not a directory"), std::string::npos);
+  EXPECT_EQ(tempDirectoryOrFailure(),
+            "failure: Temp directory is not a directory: " + dir / "file");
   ::setenv("TMPDIR", ".", 1);  // relative: taken against the current directory, once
-  EXPECT_EQ(platformTempDirectory().path, std::filesystem::current_path() / ".");
+  EXPECT_EQ(tempDirectoryOrFailure(), std::filesystem::current_path() / ".");
   ::unsetenv("TMPDIR");
-  EXPECT_EQ(platformTempDirectory().path, "/tmp");
+  EXPECT_EQ(tempDirectoryOrFailure(), "/tmp");
   if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1);
 }
 

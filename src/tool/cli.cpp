@@ -105,12 +105,10 @@ std::optional<FileImage> readInput(const std::string& verb, const std::string& p
 }
 
 bool output(const std::string& verb, std::string_view text) {
-  std::string reason;
-  if (writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                          reason)) {
-    return true;
-  }
-  error((verb.empty() ? "" : verb + ": ") + "cannot write to standard output: " + reason);
+  const Status written =
+      writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  if (written.ok()) return true;
+  error((verb.empty() ? "" : verb + ": ") + written.message());
   return false;
 }
 
@@ -121,10 +119,8 @@ int writeOutput(const std::string& verb, const std::string& path, const unsigned
                ? kStatusOk
                : kStatusFailure;
   }
-  std::string reason;
-  if (!writeOutputFile(path, data, size, mode, check, reason)) {
-    return error(verb + ": " + path + ": " + reason);
-  }
+  const Status written = writeOutputFile(path, data, size, mode, check);
+  if (!written.ok()) return error(verb + ": " + path + ": " + written.message());
   return kStatusOk;
 }
 

@@ -48,8 +48,12 @@ int extractCommand(const std::vector<std::string>& args) {
 
   const auto checkWritten = [&](const std::string& tempPath) {
     const Result<FileImage> written = readWholeFile(tempPath);
-    return written.ok() && written->size == script->length &&
-           std::memcmp(written->bytes.get(), script->bytes.get(), script->length) == 0;
+    if (!written.ok()) return written.status();
+    if (written->size == script->length &&
+        std::memcmp(written->bytes.get(), script->bytes.get(), script->length) == 0) {
+      return Status::success();
+    }
+    return Status::failure("it does not hold the script");
   };
   return cli::writeOutput("extract", output, script->bytes.get(), script->length,
                           FileMode::kOwnerOnly, checkWritten);

@@ -111,7 +111,7 @@ int packCommand(const std::vector<std::string>& args) {
     return cli::kStatusFailure;
   }
 
-  std::string stdinScript;
+  std::optional<Result<std::string>> stdinScript;
   std::optional<Result<FileImage>> scriptFile;
   const unsigned char* script = nullptr;
   std::uint64_t scriptSize = 0;
@@ -120,9 +120,10 @@ int packCommand(const std::vector<std::string>& args) {
     return cli::error("pack: " + *output + ": is the script itself; choose another output");
   }
   if (scriptPath == "-") {
-    if (!readStandardInput(stdinScript)) return cli::error("pack: cannot read standard input");
-    script = reinterpret_cast<const unsigned char*>(stdinScript.data());
-    scriptSize = stdinScript.size();
+    stdinScript = readStandardInput();
+    if (!stdinScript->ok()) return cli::error("pack: " + stdinScript->status().message());
+    script = reinterpret_cast<const unsigned char*>((*stdinScript)->data());
+    scriptSize = (*stdinScript)->size();
   } else {
     scriptFile = readWholeFile(scriptPath);
     if (!scriptFile->ok()) return cli::error("pack: " + scriptFile->status().message());
@@ -137,7 +138,11 @@ int packCommand(const std::vector<std::string>& args) {
 
   const auto checkFinished = [&](const std::string& tempPath) {
     const Result<FileImage> written = readWholeFile(tempPath);
-    return written.ok() && decodesTo(written->bytes.get(), written->size, script, scriptSize);
+    if (!written.ok()) return written.status();
+    if (decodesTo(written->bytes.get(), written->size, script, scriptSize)) {
+      return Status::success();
+    }
+    return Status::failure("it does not decode to the script");
   };
   if (const int status = cli::writeOutput("pack", *output, packed.bytes.data(), packed.bytes.size(),
                                           FileMode::kExecutable, checkFinished)) {

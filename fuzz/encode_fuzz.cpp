@@ -60,13 +60,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
               "the marker occurs only at the start of marker + pairs");
 
   const std::string stub = minimalElf();
-  const PackedFile packed = buildLauncherFile(reinterpret_cast<const unsigned char*>(stub.data()),
-                                              stub.size(), scriptBytes, script.size());
-  fuzz::check(packed.ok, "a script packs behind a stub");
-  const auto span = findPayload(packed.bytes.data(), packed.bytes.size());
+  const Result<PackedFile> packed = buildLauncherFile(
+      reinterpret_cast<const unsigned char*>(stub.data()), stub.size(), scriptBytes, script.size());
+  fuzz::check(packed.ok(), "a script packs behind a stub");
+  const auto span = findPayload(packed->bytes.data(), packed->bytes.size());
   fuzz::check(span.has_value() && span->markerOffset == stub.size(),
               "the launcher finds the packed marker");
-  const auto decoded = decodeScript(packed.bytes.data(), *span);
+  const auto decoded = decodeScript(packed->bytes.data(), *span);
   fuzz::check(decoded.has_value() && decoded->length == script.size() &&
                   std::string(reinterpret_cast<const char*>(decoded->bytes.get()),
                               decoded->length) == script,

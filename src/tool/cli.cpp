@@ -16,7 +16,11 @@ std::optional<std::string> ParsedArgs::value(const std::string& longName) const 
 
 bool ParsedArgs::flag(const std::string& longName) const { return value(longName).has_value(); }
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+Result<ParsedArgs> parseArgs(const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs) {
+  const auto usage = [](const std::string& message) {
+    return Status::failure(Status::Code::kUsage, message);
+  };
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -29,9 +33,9 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
       optionsEnded = true;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
+    if (arg == "--help" || arg == "-h") {  // whatever follows
       parsed.help = true;
-      continue;
+      return parsed;
     }
     const OptionSpec* spec = nullptr;
     std::string inlineValue;
@@ -57,23 +61,16 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
         hasInlineValue = true;
       }
     }
-    if (spec == nullptr) {
-      parsed.error = "unknown option " + arg;
-      return parsed;
-    }
+    if (spec == nullptr) return usage("unknown option " + arg);
     if (!spec->takesValue) {
       if (hasInlineValue) {
-        parsed.error = "option --" + std::string(spec->longName) + " takes no value";
-        return parsed;
+        return usage("option --" + std::string(spec->longName) + " takes no value");
       }
       parsed.options.emplace_back(spec->longName, "");
       continue;
     }
     if (!hasInlineValue) {
-      if (i + 1 >= args.size()) {
-        parsed.error = "option " + arg + " needs a value";
-        return parsed;
-      }
+      if (i + 1 >= args.size()) return usage("option " + arg + " needs a value");
       inlineValue = args[++i];
     }
     parsed.options.emplace_back(spec->longName, inlineValue);
@@ -81,27 +78,17 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
   return parsed;
 }
 
-std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& specs, const char* help,
-                             const char* operandName, ParsedArgs& parsed) {
-  parsed = parseArgs(args, specs);
-  if (parsed.help) return output(verb, help) ? kStatusOk : kStatusFailure;
-  if (!parsed.error.empty()) return usageError(verb, parsed.error);
-  if (operandName == nullptr) {
-    if (!parsed.operands.empty()) return usageError(verb, "takes no operands");
-  } else if (parsed.operands.size() != 1) {
-    return usageError(verb, std::string("expected one ") + operandName);
+int runVerb(const Verb& verb, const std::vector<std::string>& args,
+            const std::function<int(const ParsedArgs&)>& body) {
+  const Result<ParsedArgs> parsed = parseArgs(args, verb.options);
+  if (!parsed.ok()) return usageError(verb.name, parsed.status().message());
+  if (parsed->help) return output(verb.name, verb.help) ? kStatusOk : kStatusFailure;
+  if (verb.operand == nullptr) {
+    if (!parsed->operands.empty()) return usageError(verb.name, "takes no operands");
+  } else if (parsed->operands.size() != 1) {
+    return usageError(verb.name, std::string("expected one ") + verb.operand);
   }
-  return std::nullopt;
-}
-
-std::optional<FileImage> readInput(const std::string& verb, const std::string& path) {
-  Result<FileImage> read = readWholeFile(path);
-  if (!read.ok()) {
-    error(verb + ": " + read.status().message());
-    return std::nullopt;
-  }
-  return std::move(*read);
+  return body(*parsed);
 }
 
 bool output(const std::string& verb, std::string_view text) {

@@ -22,14 +22,7 @@ constexpr char kExtractHelp[] =
     "                      written as it is)\n"
     "  -h, --help          show this help\n";
 
-}  // namespace
-
-int extractCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status =
-          cli::startVerb("extract", args, {{"output", 'o', true}}, kExtractHelp, "FILE", parsed)) {
-    return *status;
-  }
+int extract(const cli::ParsedArgs& parsed) {
   const std::string output = parsed.value("output").value_or("-");
   if (output.empty()) return cli::usageError("extract", "empty output file name");
   const std::string& path = parsed.operands[0];
@@ -39,8 +32,8 @@ int extractCommand(const std::vector<std::string>& args) {
     return cli::error("extract: " + output +
                       ": is the launcher file itself; choose another output");
   }
-  const auto image = cli::readInput("extract", path);
-  if (!image) return cli::kStatusFailure;
+  const Result<FileImage> image = readWholeFile(path);
+  if (!image.ok()) return cli::error("extract: " + image.status().message());
   const auto span = findPayload(image->bytes.get(), image->size);
   if (!span) return cli::error("extract: " + path + ": " + kNoScriptFound);
   const auto script = decodeScript(image->bytes.get(), *span);
@@ -57,6 +50,12 @@ int extractCommand(const std::vector<std::string>& args) {
   };
   return cli::writeOutput("extract", output, script->bytes.get(), script->length,
                           FileMode::kOwnerOnly, checkWritten);
+}
+
+}  // namespace
+
+int extractCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"extract", kExtractHelp, {{"output", 'o', true}}, "FILE"}, args, extract);
 }
 
 }  // namespace tavmor

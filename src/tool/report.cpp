@@ -195,19 +195,22 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
   return out.str();
 }
 
-int inspectCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status =
-          cli::startVerb("inspect", args, {{"json", '\0', false}}, kInspectHelp, "FILE", parsed)) {
-    return *status;
-  }
+namespace {
+
+int inspect(const cli::ParsedArgs& parsed) {
   const std::string& path = parsed.operands[0];
-  const auto image = cli::readInput("inspect", path);
-  if (!image) return cli::kStatusFailure;
+  const Result<FileImage> image = readWholeFile(path);
+  if (!image.ok()) return cli::error("inspect: " + image.status().message());
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
   const std::string text =
       parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report);
   return cli::output("inspect", text) ? cli::kStatusOk : cli::kStatusFailure;
+}
+
+}  // namespace
+
+int inspectCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"inspect", kInspectHelp, {{"json", '\0', false}}, "FILE"}, args, inspect);
 }
 
 }  // namespace tavmor

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <system_error>
 
 #include "platform/file.hpp"
@@ -77,20 +76,18 @@ std::optional<std::string> findStub(const std::string& target, const std::string
 }
 
 int targetsCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status = cli::startVerb("targets", args, {}, kTargetsHelp, nullptr, parsed)) {
-    return *status;
-  }
-  const std::string self = currentExecutablePath();
-  const auto names = targetNames();
-  std::size_t width = 0;
-  for (const auto& name : names) width = std::max(width, name.size());
-  for (const auto& name : names) {
-    std::cout << name << std::string(width - name.size() + 2, ' ')
-              << findStub(name, self).value_or("missing") << '\n';
-  }
-  std::cout << std::flush;
-  return std::cout ? cli::kStatusOk : cli::error("targets: cannot write to standard output");
+  return cli::runVerb({"targets", kTargetsHelp, {}, nullptr}, args, [](const cli::ParsedArgs&) {
+    const std::string self = currentExecutablePath();
+    const auto names = targetNames();
+    std::size_t width = 0;
+    for (const auto& name : names) width = std::max(width, name.size());
+    std::string text;
+    for (const auto& name : names) {
+      text += name + std::string(width - name.size() + 2, ' ') +
+              findStub(name, self).value_or("missing") + '\n';
+    }
+    return cli::output("targets", text) ? cli::kStatusOk : cli::kStatusFailure;
+  });
 }
 
 }  // namespace tavmor

@@ -1,5 +1,6 @@
 #include "tool/verify.hpp"
 
+#include "platform/file.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "util/escape.hpp"
@@ -21,16 +22,10 @@ constexpr char kVerifyHelp[] =
     "Options:\n"
     "  -h, --help    show this help\n";
 
-}  // namespace
-
-int verifyCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status = cli::startVerb("verify", args, {}, kVerifyHelp, "FILE", parsed)) {
-    return *status;
-  }
+int verify(const cli::ParsedArgs& parsed) {
   const std::string& path = parsed.operands[0];
-  const auto image = cli::readInput("verify", path);
-  if (!image) return cli::kStatusFailure;
+  const Result<FileImage> image = readWholeFile(path);
+  if (!image.ok()) return cli::error("verify: " + image.status().message());
 
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
   if (!report.warnings.empty()) {
@@ -45,6 +40,12 @@ int verifyCommand(const std::vector<std::string>& args) {
             " bytes; the signature itself is not checked)";
   }
   return cli::output("verify", line + '\n') ? cli::kStatusOk : cli::kStatusFailure;
+}
+
+}  // namespace
+
+int verifyCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"verify", kVerifyHelp, {}, "FILE"}, args, verify);
 }
 
 }  // namespace tavmor

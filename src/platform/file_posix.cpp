@@ -12,6 +12,7 @@
 
 #include "platform/file.hpp"
 #include "platform/mapping_guard.hpp"
+#include "platform/move_posix.hpp"
 
 namespace tavmor {
 namespace {
@@ -123,24 +124,6 @@ Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
   return image;
 }
 
-// Moves the file temp onto path in one atomic step. A file at path is exchanged with temp and
-// then removed: a rename over an existing file has ext4 write the new one out at once
-// (auto_da_alloc), which cost a launcher start several milliseconds. False, with errno set and
-// path as it was, when neither works.
-bool moveOnto(const std::string& temp, const std::string& path) {
-  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-    if (::unlink(temp.c_str()) == 0) return true;
-    // A directory was at path, and now is at temp: it goes back, and the move fails as a rename
-    // onto a directory would.
-    const int reason = errno;
-    ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
-    errno = reason;
-    return false;
-  }
-  // Nothing at path yet, or a file system that cannot exchange.
-  return ::rename(temp.c_str(), path.c_str()) == 0;
-}
-
 }  // namespace
 
 Result<FileImage> readWholeFile(const std::string& path) {
@@ -172,6 +155,23 @@ Result<FileImage> mapWholeFile(const std::string& path) {
 }
 
 bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
+
+int exchangeFiles(const char* a, const char* b) {
+  return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
+}
+
+bool moveOnto(const std::string& temp, const std::string& path, ExchangeFunction exchange) {
+  // Exchanged, not renamed over: a rename over an existing file has ext4 write the new one out
+  // at once (auto_da_alloc), which cost a launcher start several milliseconds.
+  if (exchange(temp.c_str(), path.c_str()) != 0) return ::rename(temp.c_str(), path.c_str()) == 0;
+  if (::unlink(temp.c_str()) == 0) return true;
+  // A directory was at path, and now is at temp: it goes back, and the move fails as a rename
+  // onto a directory would.
+  const int reason = errno;
+  exchange(temp.c_str(), path.c_str());
+  errno = reason;
+  return false;
+}
 
 Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
                              FileMode mode, const WriteCheck& check, Durability durability) {
@@ -226,14 +226,9 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
   }
   closer.fd = -1;
   if (::close(fd) != 0) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
-  if (durability == Durability::kScratch) {
-    if (!moveOnto(temp, path)) return fail(Status::Code::kFailed, "cannot replace " + path);
-    return Status::success();
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    return fail(Status::Code::kFailed, "cannot replace " + path);
-  }
-  // The rename itself reaches the disk with the folder; a failure here leaves a file that is
+  if (!moveOnto(temp, path)) return fail(Status::Code::kFailed, "cannot replace " + path);
+  if (durability == Durability::kScratch) return Status::success();
+  // The move itself reaches the disk with the folder; a failure here leaves a file that is
   // whole either way, so it is not reported.
   const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (dirFd >= 0) {

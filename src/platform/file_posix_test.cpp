@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "platform/file.hpp"
+#include "platform/move_posix.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -82,6 +84,44 @@ TEST(MapWholeFileDeathTest, PagesThatCannotBeReadReadAsZerosAndOtherBusErrorsEnd
         std::_Exit(5);
       },
       ::testing::KilledBySignal(SIGBUS), "both shrinking files read as zeros");
+}
+
+TEST(MoveOnto, ReplacesWhatIsThereWithOrWithoutExchangeAndNeverADirectory) {
+  // A file system without RENAME_EXCHANGE (before Linux 3.15, or one that does not offer it).
+  const ExchangeFunction cannotExchange = [](const char*, const char*) {
+    errno = EINVAL;
+    return -1;
+  };
+  for (const ExchangeFunction exchange : {&exchangeFiles, cannotExchange}) {
+    TempDir dir;
+    const std::string temp = dir / ".new";
+    const std::string path = dir / "out";
+    const std::string target = dir / "target";
+    test::writeFile(target, "kept");
+    // Nothing at path, a file, and a link (which goes; the file it names stays).
+    for (const char* before : {"nothing", "file", "link"}) {
+      if (std::string(before) == "file") test::writeFile(path, "old");
+      if (std::string(before) == "link") {
+        ::unlink(path.c_str());
+        ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
+      }
+      test::writeFile(temp, before);
+      ASSERT_TRUE(moveOnto(temp, path, exchange)) << before << ": " << std::strerror(errno);
+      EXPECT_EQ(test::readFile(path), before);
+      EXPECT_FALSE(test::exists(temp)) << before;
+    }
+    EXPECT_EQ(test::readFile(target), "kept");
+
+    const std::string directory = dir / "directory";
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    test::writeFile(directory + "/inside", "kept");
+    test::writeFile(temp, "new");
+    errno = 0;
+    EXPECT_FALSE(moveOnto(temp, directory, exchange));
+    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(test::readFile(directory + "/inside"), "kept");
+    EXPECT_EQ(test::readFile(temp), "new");
+  }
 }
 
 }  // namespace

@@ -3,14 +3,14 @@
 namespace tavmor {
 
 Status readFailure(Status::Code code, const std::string& path, const std::string& reason) {
-  switch (code) {
-    case Status::Code::kNoMemory:
-      return Status::failure(code, path + ": not enough memory to read it");
-    case Status::Code::kCannotRead:
-      return Status::failure(code, path + ": cannot read: " + reason, reason);
-    default:
-      return Status::failure(code, path + ": cannot open: " + reason, reason);
+  std::string message = path;
+  if (code == Status::Code::kNoMemory) {
+    message += ": not enough memory to read it";
+  } else {
+    message += code == Status::Code::kCannotRead ? ": cannot read: " : ": cannot open: ";
+    message += reason;
   }
+  return Status::failure(code, std::move(message), reason);
 }
 
 }  // namespace tavmor

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/file.hpp"
-#include "platform/move_posix.hpp"
+#include "platform/replace_posix.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {

@@ -5,7 +5,9 @@
 #include <filesystem>
 
 #include "platform/file.hpp"
+#include "platform/output.hpp"
 #include "platform/path.hpp"
+#include "platform/replace.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -57,9 +59,9 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
     checked = temp;
     return Status::failure("refused");
   };
-  EXPECT_EQ(
-      replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse).message(),
-      "the written file " + checked + " did not check out: refused");
+  const Status refused =
+      replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse);
+  EXPECT_EQ(refused.message(), "the written file " + checked + " did not check out: refused");
   EXPECT_EQ(checked.rfind(dir.path() + "\\.out.exe.", 0), 0u) << checked;
   EXPECT_EQ(test::readFile(target), "new");
   EXPECT_EQ(entriesIn(dir.path()), 1);

@@ -1,5 +1,5 @@
-#include "platform/file.hpp"
 #include "platform/path.hpp"
+#include "platform/replace.hpp"
 #include "platform/thread.hpp"
 #include "staging/staging.hpp"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/file.hpp"
+#include "platform/output.hpp"
 #include "util/status.hpp"
 
 namespace tavmor::cli {

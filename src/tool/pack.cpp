@@ -8,6 +8,7 @@
 #include "payload/format.hpp"
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
+#include "platform/output.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "tool/targets.hpp"

@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "platform/file.hpp"
 #include "tool/cli.hpp"
 #include "tool/json.hpp"
 #include "util/escape.hpp"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/file.hpp"
+#include "platform/replace.hpp"
 #include "platform/replace_posix.hpp"
 #include "support/test_support.hpp"
 
@@ -63,6 +65,20 @@ TEST(ReadWholeFile, RefusesWhatIsNoRegularFileAndNamesTheCause) {
   }
 }
 
+TEST(ReadWholeFileDeathTest, AFailingFstatIsAReadFailureWithItsCause) {
+  TempDir dir;
+  const std::string path = dir / "file";
+  test::writeFile(path, "content");
+  EXPECT_EXIT(
+      {
+        test::failSystemCalls({SYS_fstat, SYS_newfstatat, SYS_statx}, EIO);
+        const Result<FileImage> read = readWholeFile(path);
+        std::fprintf(stderr, "%s\n", read.status().message().c_str());
+        std::_Exit(read.status().code() == Status::Code::kCannotRead ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "^" + path + ": cannot read: Input/output error\n$");
+}
+
 TEST(MapWholeFileDeathTest, PagesThatCannotBeReadReadAsZerosAndOtherBusErrorsEndTheProcess) {
   TempDir dir;
   const std::string path = dir / "shrinking";
@@ -84,6 +100,36 @@ TEST(MapWholeFileDeathTest, PagesThatCannotBeReadReadAsZerosAndOtherBusErrorsEnd
         std::_Exit(5);
       },
       ::testing::KilledBySignal(SIGBUS), "both shrinking files read as zeros");
+}
+
+TEST(ReplaceFileAtomicallyDeathTest, GivesTheModeTheUmaskLeavesWithoutAskingForTheUmask) {
+  TempDir dir;
+  const std::string path = dir / "out";
+  // The umask belongs to the process, shared by its threads: asking for it means changing it
+  // for them all, so each case forbids the system call.
+  struct Case {
+    mode_t umask;
+    FileMode mode;
+    mode_t expected;
+  };
+  const Case cases[] = {
+      {022, FileMode::kExecutable, 0755}, {027, FileMode::kExecutable, 0750},
+      {077, FileMode::kExecutable, 0700}, {0777, FileMode::kExecutable, 0},
+      {022, FileMode::kOwnerOnly, 0600},  {0777, FileMode::kOwnerOnly, 0600},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EXIT(
+        {
+          ::umask(c.umask);
+          test::failSystemCalls({SYS_umask}, EPERM);
+          const auto* data = reinterpret_cast<const unsigned char*>("#!");
+          const Status written = replaceFileAtomically(path, data, 2, c.mode, nullptr);
+          std::fprintf(stderr, "%s\n", written.message().c_str());
+          std::_Exit(written.ok() && (test::statOf(path).st_mode & 0777) == c.expected ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "")
+        << std::oct << c.umask;
+  }
 }
 
 TEST(MoveOnto, ReplacesWhatIsThereWithOrWithoutExchangeAndNeverADirectory) {

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +11,7 @@
 
 #include "platform/os_posix.hpp"
 #include "platform/replace.hpp"
+#include "platform/temp_name.hpp"
 
 namespace tavmor {
 namespace {
@@ -33,6 +35,28 @@ class DeferredTermination {
  private:
   sigset_t previous_;
 };
+
+// Creates a new file beside `path` under a name nothing else uses, "." + its file name + "." +
+// random letters, exclusively: never an existing file, nor through a link planted at the name.
+// The kernel gives it `mode` less what the umask takes away, as it gives any new file. Returns
+// the descriptor, or -1 with errno set; the name in temp.
+int createSibling(const std::string& dir, const std::string& name, mode_t mode, std::string& temp) {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  std::uint64_t random = static_cast<std::uint64_t>(now.tv_sec) * 1000000000u +
+                         static_cast<std::uint64_t>(now.tv_nsec);
+  random ^= static_cast<std::uint64_t>(::getpid()) << 32 ^ reinterpret_cast<std::uintptr_t>(&now);
+  // The name must fit wherever the final name fits, however long that is.
+  constexpr std::size_t kLetters = 6;
+  constexpr std::size_t kAddedBytes = sizeof("..") - 1 + kLetters;
+  const std::string stem = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp = stem + randomLetters(random, kLetters);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
 
 }  // namespace
 
@@ -59,11 +83,8 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   const DeferredTermination deferred;  // outlives the temporary file
-  // The temporary name must fit wherever the final name fits, however long that is.
-  constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
-  std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";
-  // mkstemp creates the file exclusively, never through a planted link.
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+  std::string temp;
+  const int fd = createSibling(dir, name, mode == FileMode::kExecutable ? 0777 : 0600, temp);
   if (fd < 0) {
     const std::string reason = systemError();
     return Status::failure(Status::Code::kFailed,
@@ -79,9 +100,12 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
     ::unlink(temp.c_str());
     return Status::failure(code, what + ": " + reason, reason);
   };
-  // mkstemp's 0600 is subject to the umask; the owner must be able to read the file back for
-  // the check, whatever the umask (a umask of 0777 left mode 0000).
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
+  // The mode the kernel gave the file is the one the umask leaves, which an executable keeps;
+  // asking for the umask itself would change it for every thread of the process. Meanwhile the
+  // owner alone reads and writes it, and can read it back for the check whatever the umask (a
+  // umask of 0777 leaves mode 0000).
+  struct stat created {};
+  if (::fstat(fd, &created) != 0 || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
     return fail(Status::Code::kFailed, "cannot set the mode of " + temp);
   }
   if (!writeAll(fd, data, size)) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
@@ -97,12 +121,8 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
                              " did not check out: " + checked.message());
     }
   }
-  if (mode == FileMode::kExecutable) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0777 & ~mask) != 0) {
-      return fail(Status::Code::kCannotWrite, "cannot set the mode of " + temp);
-    }
+  if (mode == FileMode::kExecutable && ::fchmod(fd, created.st_mode & 0777) != 0) {
+    return fail(Status::Code::kCannotWrite, "cannot set the mode of " + temp);
   }
   closer.fd = -1;
   if (::close(fd) != 0) return fail(Status::Code::kCannotWrite, "cannot write " + temp);

@@ -3,18 +3,10 @@
 #include "platform/os_win32.hpp"
 #include "platform/path.hpp"
 #include "platform/replace.hpp"
+#include "platform/temp_name.hpp"
 
 namespace tavmor {
 namespace {
-
-// The next number of a splitmix64 sequence: enough to keep sibling names apart, which
-// CREATE_NEW makes safe anyway.
-std::uint64_t nextRandom(std::uint64_t& state) {
-  std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-  return z ^ (z >> 31);
-}
 
 // A name beside `path` that nothing else uses: "." + its file name + "." + random letters.
 std::string siblingTempName(const std::string& path, std::uint64_t& random) {
@@ -31,10 +23,7 @@ std::string siblingTempName(const std::string& path, std::uint64_t& random) {
     while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) ++end;
   }
   name.resize(end);
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix(8, 'x');
-  for (char& c : suffix) c = kLetters[nextRandom(random) % (sizeof(kLetters) - 1)];
-  return dir + "." + name + "." + suffix;
+  return dir + "." + name + "." + randomLetters(random, 8);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 namespace tavmor {
 namespace {
 
+using test::statOf;
 using test::TempDir;
 
 TEST(TempPath, DerivesTheNameFromArgv0) {
@@ -35,12 +36,6 @@ TEST(TempPath, DerivesTheNameFromArgv0) {
   for (const auto& c : cases) {
     EXPECT_EQ(makeTempScriptPath(c.argv0, "T"), c.expected) << c.argv0;
   }
-}
-
-struct stat statOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-  return st;
 }
 
 TEST(TempScript, WritesExactBytesOwnerOnlyAndReplacesLeftovers) {

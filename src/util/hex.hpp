@@ -8,9 +8,16 @@
 
 namespace tavmor {
 
+inline constexpr char kHexDigits[] = "0123456789abcdef";
+
 // Writes the 2 * size digits of the bytes at data to out. Builds no string: it works when memory
 // has run out.
-void encodeHex(const unsigned char* data, std::size_t size, char* out);
+inline void encodeHex(const unsigned char* data, std::size_t size, char* out) {
+  for (std::size_t i = 0; i < size; ++i) {
+    out[2 * i] = kHexDigits[data[i] >> 4];
+    out[2 * i + 1] = kHexDigits[data[i] & 15];
+  }
+}
 
 // The digits of the bytes at data, two a byte.
 std::string toHex(const unsigned char* data, std::size_t size);

@@ -17,7 +17,8 @@ using test::TempDir;
 
 int entriesIn(const std::string& dir) {
   int entries = 0;
-  for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(*pathFromUtf8(dir))) {
+  for ([[maybe_unused]] const auto& e :
+       std::filesystem::directory_iterator(test::nativePath(dir))) {
     ++entries;
   }
   return entries;
@@ -68,7 +69,7 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
 
   // A directory at the name is never replaced.
   const std::string taken = dir.path() + "\\taken";
-  ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(taken)->c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(test::nativePath(taken).c_str(), nullptr));
   EXPECT_EQ(replaceFileAtomically(taken, bytesOf("x"), 1, FileMode::kOwnerOnly, nullptr)
                 .message()
                 .rfind("cannot replace " + taken + ": ", 0),

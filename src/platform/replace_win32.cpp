@@ -44,7 +44,9 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
   HANDLE handle = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
     temp = siblingTempName(path, random);
-    nativeTemp = *pathFromUtf8(temp);
+    // Cut at a character's start from a name that converted, it converts too; were it not to,
+    // the empty name would fail to be created.
+    nativeTemp = pathFromUtf8(temp).value_or(NativePath());
     // CREATE_NEW never opens an existing file, nor follows a link planted at the name.
     handle = ::CreateFileW(nativeTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                            FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -54,7 +54,7 @@ class TempDirectoryWin32 : public ::testing::Test {
     }
   }
   static void setTmp(const std::string& utf8) {
-    ::SetEnvironmentVariableW(L"TMP", pathFromUtf8(utf8)->c_str());
+    ::SetEnvironmentVariableW(L"TMP", test::nativePath(utf8).c_str());
   }
 
   std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
@@ -72,7 +72,7 @@ TEST_F(TempDirectoryWin32, IsWhatGetTempPathReportsAndMustBeADirectory) {
   EXPECT_EQ(tempDirectoryOrFailure(), dir_.path() + "\\");
 
   const std::string nonAscii = dir_.path() + "\\t\xc3\xabmp";
-  ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(nonAscii)->c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(test::nativePath(nonAscii).c_str(), nullptr));
   setTmp(nonAscii);
   EXPECT_EQ(tempDirectoryOrFailure(), nonAscii + "\\");
 
@@ -83,7 +83,7 @@ TEST_F(TempDirectoryWin32, IsWhatGetTempPathReportsAndMustBeADirectory) {
   setTmp(".");
   const Result<std::string> relative = platformTempDirectory();
   ASSERT_TRUE(relative.ok()) << relative.status().message();
-  EXPECT_EQ(pathFromUtf8(*relative)->rfind(std::wstring(current, length), 0), 0u) << *relative;
+  EXPECT_EQ(test::nativePath(*relative).rfind(std::wstring(current, length), 0), 0u) << *relative;
 
   setTmp(dir_.path() + "\\missing");
   EXPECT_EQ(tempDirectoryOrFailure(),

@@ -164,8 +164,7 @@ void examinePayload(const unsigned char* image, LauncherFileReport& report) {
                               ", more than memory holds; the launcher cannot run it either");
     return;
   }
-  report.scriptLength = script->length;
-  report.scriptSha256 = sha256(script->bytes.get(), script->length);
+  report.script = ScriptReport{script->length, sha256(script->bytes.get(), script->length)};
   if (script->length != described) {
     report.warnings.push_back("the launcher's decoder stops after " + bytes(script->length) +
                               " of the " + bytes(described) + " the pairs describe");

@@ -56,8 +56,9 @@ TEST(Examine, ReportsAWellFormedLauncherFile) {
   EXPECT_EQ(report.payload->markerOffset, image.size());
   EXPECT_EQ(report.markerCount, 1u);
   EXPECT_EQ(report.pairCount, 11u);  // "ll" is one run
-  EXPECT_EQ(report.scriptLength, script.size());
-  EXPECT_EQ(report.scriptSha256, sha256(bytes(script), script.size()));
+  ASSERT_TRUE(report.script);
+  EXPECT_EQ(report.script->length, script.size());
+  EXPECT_EQ(report.script->sha256, sha256(bytes(script), script.size()));
   EXPECT_FALSE(report.certificate);
 }
 
@@ -142,7 +143,8 @@ TEST(Examine, SetsASignedFilesCertificateTableAndPaddingApart) {
       EXPECT_TRUE(report.warnings.empty()) << length << ": " << report.warnings.front();
       EXPECT_EQ(report.signingPadding, file.size() - 16 - unsignedFile.size()) << length;
       EXPECT_EQ(report.pairCount, length) << length;
-      EXPECT_EQ(report.scriptSha256, sha256(bytes(script), script.size())) << length;
+      ASSERT_TRUE(report.script) << length;
+      EXPECT_EQ(report.script->sha256, sha256(bytes(script), script.size())) << length;
       ASSERT_TRUE(report.certificate);
       EXPECT_TRUE(report.certificate->setApart);
       EXPECT_EQ(report.certificate->type, 2);

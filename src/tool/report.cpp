@@ -128,9 +128,9 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
   } else {
     field(out, "marker at", "none");
   }
-  if (report.scriptLength) {
-    field(out, "script", std::to_string(*report.scriptLength) + " bytes");
-    field(out, "script SHA-256", toHex(*report.scriptSha256));
+  if (const auto& script = report.script) {
+    field(out, "script", std::to_string(script->length) + " bytes");
+    field(out, "script SHA-256", toHex(script->sha256));
   }
   field(out, "certificate table",
         report.certificate ? certificateText(*report.certificate) : "none");
@@ -173,9 +173,10 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
       << "  \"zeroCountPairs\": " << report.zeroCountPairs << ",\n"
       << "  \"oddTrailingByte\": " << (report.oddTrailingByte ? "true" : "false") << ",\n"
       << "  \"signingPadding\": " << report.signingPadding << ",\n"
-      << "  \"scriptLength\": " << number(report.scriptLength) << ",\n"
+      << "  \"scriptLength\": "
+      << number(report.script ? std::optional(report.script->length) : std::nullopt) << ",\n"
       << "  \"scriptSha256\": "
-      << (report.scriptSha256 ? json::quote(toHex(*report.scriptSha256)) : "null") << ",\n"
+      << (report.script ? json::quote(toHex(report.script->sha256)) : "null") << ",\n"
       << "  \"certificate\": ";
   if (const auto& cert = report.certificate) {
     out << "{\"offset\": " << cert->offset << ", \"size\": " << cert->size

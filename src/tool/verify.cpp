@@ -28,13 +28,14 @@ int verify(const cli::ParsedArgs& parsed) {
   if (!image.ok()) return cli::error("verify: " + image.status().message());
 
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
-  if (!report.warnings.empty()) {
+  const auto& script = report.script;
+  if (!report.warnings.empty() || !script) {
     for (const auto& warning : report.warnings) cli::error("verify: " + path + ": " + warning);
     return cli::kStatusFailure;
   }
   std::string line = escaped(path) + ": ok: " + formatName(report.layout.format) +
-                     " launcher file, script of " + std::to_string(*report.scriptLength) +
-                     " bytes, SHA-256 " + toHex(*report.scriptSha256);
+                     " launcher file, script of " + std::to_string(script->length) +
+                     " bytes, SHA-256 " + toHex(script->sha256);
   if (report.certificate) {
     line += ", signed (certificate table of " + std::to_string(report.certificate->size) +
             " bytes; the signature itself is not checked)";

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/path.hpp"
 #include "util/hex.hpp"
 
 namespace tavmor::test {
@@ -35,6 +36,9 @@ inline std::string standinHex(const std::string& bytes) {
   return bytes.empty() ? "-"
                        : toHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
+
+// path as the platform spells it; throws when it cannot be spelled (on Windows: not UTF-8).
+NativePath nativePath(const std::string& path);
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::optional<std::string> readFile(const std::string& path);

@@ -76,6 +76,8 @@ void failSystemCalls(std::initializer_list<long> numbers, int error) {
   }
 }
 
+NativePath nativePath(const std::string& path) { return path; }
+
 struct stat statOf(const std::string& path) {
   struct stat st {};
   EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;

@@ -5,7 +5,7 @@
 
 #include "fuzz/check.hpp"
 #include "tool/examine.hpp"
-#include "tool/report.hpp"
+#include "tool/inspect.hpp"
 
 using namespace tavmor;
 

@@ -1,4 +1,4 @@
-#include "tool/report.hpp"
+#include "tool/inspect.hpp"
 
 #include <sstream>
 

@@ -1,5 +1,6 @@
 #include "tool/cli.hpp"
 
+#include <algorithm>
 #include <iostream>
 
 #include "util/escape.hpp"
@@ -109,6 +110,19 @@ int writeOutput(const std::string& verb, const std::string& path, const unsigned
   const Status written = writeOutputFile(path, data, size, mode, check);
   if (!written.ok()) return error(verb + ": " + path + ": " + written.message());
   return kStatusOk;
+}
+
+std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows) {
+  std::size_t width = 0;
+  for (const auto& row : rows) width = std::max(width, row.first.size());
+  std::string lines;
+  for (const auto& [name, value] : rows) {
+    lines += name;
+    lines.append(width + 2 - name.size(), ' ');
+    lines += value;
+    lines += '\n';
+  }
+  return lines;
 }
 
 int error(const std::string& message, int status) {

@@ -61,6 +61,9 @@ bool output(const std::string& verb, std::string_view text);
 int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
                 std::uint64_t size, FileMode mode, const WriteCheck& check);
 
+// Lines of "name  value", the values lined up two spaces after the longest name.
+std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows);
+
 // Prints "tavmor: <message>" on stderr, control characters escaped, and returns status.
 int error(const std::string& message, int status = kStatusFailure);
 

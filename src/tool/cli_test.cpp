@@ -42,5 +42,13 @@ TEST(Cli, ReportsUsageErrors) {
   EXPECT_FALSE(parseArgs({"--bogus", "--help"}, kSpecs).ok());
 }
 
+TEST(Cli, LinesUpValuesAfterTheLongestName) {
+  EXPECT_EQ(alignedLines({{"file", "a"}, {"certificate table", "none"}}),
+            "file               a\ncertificate table  none\n");
+  EXPECT_EQ(alignedLines({{"a name longer than nineteen", "x"}, {"b", "y"}}),
+            "a name longer than nineteen  x\nb                            y\n");
+  EXPECT_EQ(alignedLines({}), "");
+}
+
 }  // namespace
 }  // namespace tavmor::cli

@@ -1,10 +1,9 @@
 #include "tool/inspect.hpp"
 
-#include <sstream>
+#include <nlohmann/json.hpp>
 
 #include "platform/file.hpp"
 #include "tool/cli.hpp"
-#include "tool/json.hpp"
 #include "util/escape.hpp"
 #include "util/hex.hpp"
 
@@ -29,13 +28,13 @@ std::string range(std::uint64_t start, std::uint64_t end) {
          " bytes)";
 }
 
-std::optional<std::string> bits(const ExecutableLayout& layout) {
+std::optional<int> bits(const ExecutableLayout& layout) {
   if (layout.format == ExecutableFormat::kElf) {
-    if (layout.elfClass == kElfClass64) return "64";
-    if (layout.elfClass == kElfClass32) return "32";
+    if (layout.elfClass == kElfClass64) return 64;
+    if (layout.elfClass == kElfClass32) return 32;
   } else if (layout.format == ExecutableFormat::kPe) {
-    if (layout.peMagic == kPe32PlusMagic) return "64";
-    if (layout.peMagic == kPe32Magic) return "32";
+    if (layout.peMagic == kPe32PlusMagic) return 64;
+    if (layout.peMagic == kPe32Magic) return 32;
   }
   return std::nullopt;
 }
@@ -54,22 +53,17 @@ std::string formatText(const ExecutableLayout& layout) {
   const auto wordSize = bits(layout);
   std::string text;
   if (layout.format == ExecutableFormat::kElf) {
-    text = "ELF, " + (wordSize ? *wordSize + "-bit"
+    text = "ELF, " + (wordSize ? std::to_string(*wordSize) + "-bit"
                                : "class " + std::to_string(layout.elfClass) + " (invalid)");
     text += ", " + byteOrder(layout).value_or("byte order " + std::to_string(layout.elfByteOrder) +
                                               " (invalid)");
   } else if (wordSize) {
-    text = std::string(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32") + ", " + *wordSize +
-           "-bit";
+    text = std::string(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32") + ", " +
+           std::to_string(*wordSize) + "-bit";
   } else {
     text = "PE, optional-header magic 0x" + hexNumber(layout.peMagic) + " (neither PE32 nor PE32+)";
   }
   return text + ", " + machineName(layout.format, layout.machine);
-}
-
-std::string peFormat(const ExecutableLayout& layout) {
-  if (layout.format != ExecutableFormat::kPe || !bits(layout)) return "null";
-  return json::quote(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32");
 }
 
 std::string payloadText(const LauncherFileReport& report) {
@@ -96,45 +90,42 @@ std::string certificateText(const CertificateReport& cert) {
   return text;
 }
 
-void field(std::string& out, const char* name, const std::string& value) {
-  out += name;
-  out.append(19 - std::string(name).size(), ' ');
-  out += value;
-  out += '\n';
-}
-
-std::string number(const std::optional<std::uint64_t>& value) {
-  return value ? std::to_string(*value) : "null";
+// A value, or JSON's null for nothing.
+template <typename T>
+nlohmann::ordered_json orNull(const std::optional<T>& value) {
+  return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json();
 }
 
 }  // namespace
 
 std::string inspectionText(const std::string& path, const LauncherFileReport& report) {
   const ExecutableLayout& layout = report.layout;
-  std::string out;
-  field(out, "file", escaped(path) + " (" + std::to_string(report.fileSize) + " bytes)");
-  field(out, "format", formatText(layout));
+  std::vector<std::pair<std::string, std::string>> fields;
+  fields.emplace_back("file", escaped(path) + " (" + std::to_string(report.fileSize) + " bytes)");
+  fields.emplace_back("format", formatText(layout));
   if (layout.format != ExecutableFormat::kUnknown) {
-    field(out, "image ends at",
-          layout.imageEnd > report.fileSize ? "beyond the end of the file"
-                                            : std::to_string(layout.imageEnd));
+    fields.emplace_back("image ends at", layout.imageEnd > report.fileSize
+                                             ? "beyond the end of the file"
+                                             : std::to_string(layout.imageEnd));
   }
-  field(out, "appended data", range(layout.appendedStart, layout.appendedEnd));
+  fields.emplace_back("appended data", range(layout.appendedStart, layout.appendedEnd));
   if (report.payload) {
-    field(out, "marker at",
-          std::to_string(report.payload->markerOffset) + " (" + std::to_string(report.markerCount) +
-              (report.markerCount == 1 ? " marker" : " markers") + " in the appended data)");
-    field(out, "payload", payloadText(report));
+    fields.emplace_back("marker at", std::to_string(report.payload->markerOffset) + " (" +
+                                         std::to_string(report.markerCount) +
+                                         (report.markerCount == 1 ? " marker" : " markers") +
+                                         " in the appended data)");
+    fields.emplace_back("payload", payloadText(report));
   } else {
-    field(out, "marker at", "none");
+    fields.emplace_back("marker at", "none");
   }
   if (const auto& script = report.script) {
-    field(out, "script", std::to_string(script->length) + " bytes");
-    field(out, "script SHA-256", toHex(script->sha256));
+    fields.emplace_back("script", std::to_string(script->length) + " bytes");
+    fields.emplace_back("script SHA-256", toHex(script->sha256));
   }
-  field(out, "certificate table",
-        report.certificate ? certificateText(*report.certificate) : "none");
-  if (report.warnings.empty()) field(out, "warnings", "none");
+  fields.emplace_back("certificate table",
+                      report.certificate ? certificateText(*report.certificate) : "none");
+  if (report.warnings.empty()) fields.emplace_back("warnings", "none");
+  std::string out = cli::alignedLines(fields);
   for (const auto& warning : report.warnings) out += "warning: " + warning + '\n';
   if (const auto problem = nameProblem(path)) out += "note: " + *problem + '\n';
   return out;
@@ -144,57 +135,50 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
   const ExecutableLayout& layout = report.layout;
   const bool known = layout.format != ExecutableFormat::kUnknown;
   const auto& payload = report.payload;
-  std::ostringstream out;
-  out << "{\n"
-      << "  \"file\": " << json::quote(path) << ",\n"
-      << "  \"fileSize\": " << report.fileSize << ",\n"
-      << "  \"format\": " << (known ? json::quote(formatName(layout.format)) : "null") << ",\n"
-      << "  \"machine\": "
-      << (known ? json::quote(machineName(layout.format, layout.machine)) : "null") << ",\n"
-      << "  \"bits\": " << bits(layout).value_or("null") << ",\n"
-      << "  \"byteOrder\": " << (byteOrder(layout) ? json::quote(*byteOrder(layout)) : "null")
-      << ",\n"
-      << "  \"peFormat\": " << peFormat(layout) << ",\n"
-      << "  \"imageEnd\": "
-      << number(known && layout.imageEnd <= report.fileSize ? std::optional(layout.imageEnd)
-                                                            : std::nullopt)
-      << ",\n"
-      << "  \"appendedStart\": " << layout.appendedStart << ",\n"
-      << "  \"appendedEnd\": " << layout.appendedEnd << ",\n"
-      << "  \"markerOffset\": "
-      << number(payload ? std::optional(payload->markerOffset) : std::nullopt) << ",\n"
-      << "  \"markerCount\": " << report.markerCount << ",\n"
-      << "  \"payloadStart\": "
-      << number(payload ? std::optional(payload->payloadStart) : std::nullopt) << ",\n"
-      << "  \"payloadLength\": "
-      << number(payload ? std::optional(payload->payloadEnd - payload->payloadStart) : std::nullopt)
-      << ",\n"
-      << "  \"pairCount\": " << report.pairCount << ",\n"
-      << "  \"zeroCountPairs\": " << report.zeroCountPairs << ",\n"
-      << "  \"oddTrailingByte\": " << (report.oddTrailingByte ? "true" : "false") << ",\n"
-      << "  \"signingPadding\": " << report.signingPadding << ",\n"
-      << "  \"scriptLength\": "
-      << number(report.script ? std::optional(report.script->length) : std::nullopt) << ",\n"
-      << "  \"scriptSha256\": "
-      << (report.script ? json::quote(toHex(report.script->sha256)) : "null") << ",\n"
-      << "  \"certificate\": ";
+  const auto word = bits(layout);
+  nlohmann::ordered_json json;
+  json["file"] = path;
+  json["fileSize"] = report.fileSize;
+  json["format"] = orNull(known ? std::optional(formatName(layout.format)) : std::nullopt);
+  json["machine"] =
+      orNull(known ? std::optional(machineName(layout.format, layout.machine)) : std::nullopt);
+  json["bits"] = orNull(word);
+  json["byteOrder"] = orNull(byteOrder(layout));
+  json["peFormat"] = orNull(layout.format == ExecutableFormat::kPe && word
+                                ? std::optional(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32")
+                                : std::nullopt);
+  json["imageEnd"] = orNull(
+      known && layout.imageEnd <= report.fileSize ? std::optional(layout.imageEnd) : std::nullopt);
+  json["appendedStart"] = layout.appendedStart;
+  json["appendedEnd"] = layout.appendedEnd;
+  json["markerOffset"] = orNull(payload ? std::optional(payload->markerOffset) : std::nullopt);
+  json["markerCount"] = report.markerCount;
+  json["payloadStart"] = orNull(payload ? std::optional(payload->payloadStart) : std::nullopt);
+  json["payloadLength"] =
+      orNull(payload ? std::optional(payload->payloadEnd - payload->payloadStart) : std::nullopt);
+  json["pairCount"] = report.pairCount;
+  json["zeroCountPairs"] = report.zeroCountPairs;
+  json["oddTrailingByte"] = report.oddTrailingByte;
+  json["signingPadding"] = report.signingPadding;
+  json["scriptLength"] =
+      orNull(report.script ? std::optional(report.script->length) : std::nullopt);
+  json["scriptSha256"] =
+      orNull(report.script ? std::optional(toHex(report.script->sha256)) : std::nullopt);
+  json["certificate"] = nullptr;
   if (const auto& cert = report.certificate) {
-    out << "{\"offset\": " << cert->offset << ", \"size\": " << cert->size
-        << ", \"setApart\": " << (cert->setApart ? "true" : "false") << ", \"type\": "
-        << (cert->entryLength ? json::quote(certificateTypeName(cert->type)) : "null")
-        << ", \"revision\": " << (cert->entryLength ? std::to_string(cert->revision) : "null")
-        << "}";
-  } else {
-    out << "null";
+    json["certificate"] = {
+        {"offset", cert->offset},
+        {"size", cert->size},
+        {"setApart", cert->setApart},
+        {"type",
+         orNull(cert->entryLength ? std::optional(certificateTypeName(cert->type)) : std::nullopt)},
+        {"revision", orNull(cert->entryLength ? std::optional(cert->revision) : std::nullopt)}};
   }
-  out << ",\n  \"warnings\": [";
-  for (std::size_t i = 0; i < report.warnings.size(); ++i) {
-    out << (i == 0 ? "" : ", ") << json::quote(report.warnings[i]);
-  }
-  out << "],\n  \"notes\": [";
-  if (const auto problem = nameProblem(path)) out << json::quote(*problem);
-  out << "]\n}\n";
-  return out.str();
+  json["warnings"] = report.warnings;
+  json["notes"] = nlohmann::ordered_json::array();
+  if (const auto problem = nameProblem(path)) json["notes"].push_back(*problem);
+  // A file name on POSIX can hold any bytes: those that are not UTF-8 become U+FFFD.
+  return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + '\n';
 }
 
 namespace {

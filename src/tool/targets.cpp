@@ -78,15 +78,11 @@ std::optional<std::string> findStub(const std::string& target, const std::string
 int targetsCommand(const std::vector<std::string>& args) {
   return cli::runVerb({"targets", kTargetsHelp, {}, nullptr}, args, [](const cli::ParsedArgs&) {
     const std::string self = currentExecutablePath();
-    const auto names = targetNames();
-    std::size_t width = 0;
-    for (const auto& name : names) width = std::max(width, name.size());
-    std::string text;
-    for (const auto& name : names) {
-      text += name + std::string(width - name.size() + 2, ' ') +
-              findStub(name, self).value_or("missing") + '\n';
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& name : targetNames()) {
+      rows.emplace_back(name, findStub(name, self).value_or("missing"));
     }
-    return cli::output("targets", text) ? cli::kStatusOk : cli::kStatusFailure;
+    return cli::output("targets", cli::alignedLines(rows)) ? cli::kStatusOk : cli::kStatusFailure;
   });
 }
 

@@ -11,8 +11,6 @@ namespace tavmor {
 
 // Gives back the bytes of a FileImage: a heap block is deleted, a mapping unmapped.
 struct FileImageRelease {
-  FileImageRelease() = default;
-  FileImageRelease(std::default_delete<unsigned char[]>) {}  // a heap block converts
   void operator()(unsigned char* bytes) const {
     if (unmap != nullptr) {
       unmap(bytes, mappedSize);

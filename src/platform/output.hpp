@@ -24,7 +24,4 @@ Result<std::string> readStandardInput();
 // REASON" when they could not all be written.
 Status writeStandardOutput(const unsigned char* data, std::uint64_t size);
 
-// The file name suffix of executables: "" on POSIX, ".exe" on Windows.
-const char* executableSuffix();
-
 }  // namespace tavmor

@@ -74,6 +74,4 @@ Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
                          reason);
 }
 
-const char* executableSuffix() { return ""; }
-
 }  // namespace tavmor

@@ -157,18 +157,14 @@ void examinePayload(const unsigned char* image, LauncherFileReport& report) {
                               " a zero count, which tavmor never writes");
   }
 
-  const std::uint64_t described = decodedLength(payload, length);
+  // The launcher's decoder sizes its block for every pair, so it decodes them all, or nothing.
   const auto script = decodeScript(image, span);
   if (!script) {
-    report.warnings.push_back("the script decodes to " + bytes(described) +
+    report.warnings.push_back("the script decodes to " + bytes(decodedLength(payload, length)) +
                               ", more than memory holds; the launcher cannot run it either");
     return;
   }
   report.script = ScriptReport{script->length, sha256(script->bytes.get(), script->length)};
-  if (script->length != described) {
-    report.warnings.push_back("the launcher's decoder stops after " + bytes(script->length) +
-                              " of the " + bytes(described) + " the pairs describe");
-  }
 }
 
 }  // namespace

@@ -15,6 +15,16 @@ void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size
   }
 }
 
+std::string minimalElf() {
+  std::string elf(64, '\0');
+  elf.replace(0, 4,
+              "\x7f"
+              "ELF");
+  elf[4] = 2;  // 64-bit
+  elf[5] = 1;  // little-endian
+  return elf;
+}
+
 std::string elfImage(std::uint64_t sectionSize) {
   constexpr std::uint64_t kMachineX8664 = 62;
   std::string image(0x100 + sectionSize + 2 * 64, '\0');

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <sstream>
 #include <stdexcept>
 
+#include "launcher/banner.hpp"
 #include "platform/path.hpp"
 #include "support/test_support.hpp"
 
@@ -58,11 +58,6 @@ void copyFile(const std::string& from, const std::string& to) {
 
 void makeDirectory(const std::string& path) {
   ASSERT_TRUE(::CreateDirectoryW(nativePath(path).c_str(), nullptr)) << path;
-}
-
-std::string currentYear() {
-  const std::time_t now = std::time(nullptr);
-  return std::to_string(1970 + (now / 86400 * 4 + 2) / 1461);
 }
 
 // The call log that the stand-in writes for one run of a script with arguments that it logs as
@@ -137,7 +132,8 @@ class WindowsLauncherTest : public ::testing::Test {
 };
 
 void expectBanner(const std::string& out) {
-  const std::string banner = "Tavmor Launcher, ver. 250515\nCopyright (c) " + currentYear() + "\n";
+  const std::string banner = "Tavmor Launcher, ver. 250515\nCopyright (c) " +
+                             std::to_string(utcYear(currentUnixNanos())) + "\n";
   EXPECT_EQ(out.rfind(banner, 0), 0u) << out;
   const std::size_t third = out.find('\n', banner.size());
   EXPECT_NE(third, std::string::npos) << out;

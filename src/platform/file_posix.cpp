@@ -10,6 +10,7 @@
 #include "platform/file.hpp"
 #include "platform/mapping_guard.hpp"
 #include "platform/os_posix.hpp"
+#include "platform/read_sized.hpp"
 
 namespace tavmor {
 namespace {
@@ -41,34 +42,16 @@ Status openRegularFile(const std::string& path, OpenFile& file) {
   return Status::success();
 }
 
-// Reads the `size` bytes of the file open at fd into a heap block, in one call where the
-// system allows, and notices a file that has changed size.
+// Reads the file open as `file` whole.
 Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
-  const std::uint64_t size = file.size;
-  if (size >= SIZE_MAX) return readFailure(Status::Code::kNoMemory, path, {});
-  // One extra byte lets the read notice a file that grew since fstat.
-  FileImage image;
-  image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!image.bytes) return readFailure(Status::Code::kNoMemory, path, {});
-  std::uint64_t done = 0;
-  while (done <= size) {
-    const std::uint64_t want = size + 1 - done;
-    const std::size_t chunk = want > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(want);
-    const ssize_t got = ::read(file.fd.fd, image.bytes.get() + done, chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return readFailure(Status::Code::kCannotRead, path, systemError());
-    }
-    if (got == 0) break;
-    done += static_cast<std::uint64_t>(got);
-  }
-  if (done != size) {
-    return readFailure(
-        Status::Code::kCannotRead, path,
-        done < size ? "the file shrank while it was read" : "the file grew while it was read");
-  }
-  image.size = size;
-  return image;
+  const auto readSome = [&](unsigned char* into, std::uint64_t want) {
+    ssize_t got = 0;
+    do {
+      got = ::read(file.fd.fd, into, want);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
+  };
+  return readSizedFile(path, file.size, readSome, systemError);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include "platform/file.hpp"
 #include "platform/os_win32.hpp"
 #include "platform/path.hpp"
+#include "platform/read_sized.hpp"
 
 namespace tavmor {
 
@@ -26,30 +27,13 @@ Result<FileImage> readWholeFile(const std::string& path) {
   if (!::GetFileSizeEx(handle, &fileSize)) {
     return readFailure(Status::Code::kCannotRead, path, lastError());
   }
-  const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-  if (size >= SIZE_MAX) return readFailure(Status::Code::kNoMemory, path, {});
-  // One extra byte lets the read notice a file that grew since its size was taken.
-  FileImage image;
-  image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!image.bytes) return readFailure(Status::Code::kNoMemory, path, {});
-  std::uint64_t done = 0;
-  while (done <= size) {
-    const std::uint64_t want = size + 1 - done;
-    const DWORD chunk = want > kMaxChunk ? kMaxChunk : static_cast<DWORD>(want);
+  const auto readSome = [&](unsigned char* into, std::uint64_t want) {
     DWORD got = 0;
-    if (!::ReadFile(handle, image.bytes.get() + done, chunk, &got, nullptr)) {
-      return readFailure(Status::Code::kCannotRead, path, lastError());
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  if (done != size) {
-    return readFailure(
-        Status::Code::kCannotRead, path,
-        done < size ? "the file shrank while it was read" : "the file grew while it was read");
-  }
-  image.size = size;
-  return image;
+    return ::ReadFile(handle, into, static_cast<DWORD>(want), &got, nullptr)
+               ? std::optional(std::uint64_t{got})
+               : std::nullopt;
+  };
+  return readSizedFile(path, static_cast<std::uint64_t>(fileSize.QuadPart), readSome, lastError);
 }
 
 Result<FileImage> mapWholeFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/instance.hpp"
 #include "interp/interface.hpp"
 #include "interp/vector.hpp"
 #include "platform/file.hpp"
@@ -32,21 +33,15 @@ struct InstanceState {
   std::vector<std::unique_ptr<ArrayObject>> arrays;
 };
 
-InstanceState& stateOf(void* threadContext) {
-  auto* instance =
-      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
-  return *static_cast<InstanceState*>(instance->state);
-}
-
 void* newArray(void* threadContext, std::size_t size) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<InstanceState>(threadContext);
   state.arrays.push_back(std::make_unique<ArrayObject>());
   state.arrays.back()->items.reserve(size);
   return state.arrays.back().get();
 }
 
 void* newString(void* threadContext, const char* text) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<InstanceState>(threadContext);
   state.strings.push_back(std::make_unique<StringObject>(StringObject{text}));
   return state.strings.back().get();
 }
@@ -101,9 +96,7 @@ void* callProgram(void*, const char* program, void* arguments) {
 }
 
 void terminate(void* instanceHandle) {
-  auto* instance = static_cast<InstanceObject*>(instanceHandle);
-  delete static_cast<InstanceState*>(instance->state);
-  delete instance;
+  destroyInstance<InstanceState>(instanceHandle);
   ReginaCleanup();
 }
 
@@ -116,15 +109,6 @@ const ThreadVector kThreadVector = makeThreadVector(&newArray, &newString, &arra
 using namespace tavmor::rexxapi;
 
 extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOut, void*) {
-  auto* state = new (std::nothrow) InstanceState;
-  auto* instance = new (std::nothrow) InstanceObject{kInstanceVector.data(), state};
-  if (state == nullptr || instance == nullptr) {
-    delete state;
-    delete instance;
-    return 0;
-  }
-  state->thread = ThreadContextObject{instance, kThreadVector.data()};
-  *instanceOut = instance;
-  *threadOut = &state->thread;
-  return 1;
+  return createInstance<InstanceState>(instanceOut, threadOut, kInstanceVector.data(),
+                                       kThreadVector.data());
 }

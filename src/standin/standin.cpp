@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "interp/instance.hpp"
 #include "interp/interface.hpp"
 #include "interp/vector.hpp"
 #include "platform/file.hpp"
@@ -50,18 +51,12 @@ void record(const std::string& line) {
   }
 }
 
-State& stateOf(void* threadContext) {
-  auto* instance =
-      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
-  return *static_cast<State*>(instance->state);
-}
-
 std::string handleName(char kind, void* handle) {
   return kind + std::to_string(*static_cast<int*>(handle));
 }
 
 void* newObject(void* threadContext) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<State>(threadContext);
   state.objects.push_back(std::make_unique<int>(static_cast<int>(state.objects.size()) + 1));
   return state.objects.back().get();
 }
@@ -96,9 +91,7 @@ void* callProgram(void*, const char* program, void* arguments) {
 
 void terminate(void* instanceHandle) {
   record("terminate");
-  auto* instance = static_cast<InstanceObject*>(instanceHandle);
-  delete static_cast<State*>(instance->state);
-  delete instance;
+  destroyInstance<State>(instanceHandle);
 }
 
 const InstanceVector kInstanceVector = makeInstanceVector(&terminate);
@@ -113,10 +106,6 @@ extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOu
   record("create");
   const char* noInstance = std::getenv("TAVMOR_STANDIN_NO_INSTANCE");
   if (noInstance != nullptr && std::string(noInstance) == "1") return 0;
-  auto* state = new State;
-  auto* instance = new InstanceObject{kInstanceVector.data(), state};
-  state->thread = ThreadContextObject{instance, kThreadVector.data()};
-  *instanceOut = instance;
-  *threadOut = &state->thread;
-  return 1;
+  return createInstance<State>(instanceOut, threadOut, kInstanceVector.data(),
+                               kThreadVector.data());
 }

@@ -1,5 +1,3 @@
-#include "staging/staging.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,6 +7,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "staging/staging.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -103,6 +102,8 @@ TEST(Removal, ZeroOrNegativeDelayRemovesAtOnce) {
 }
 
 TEST(Removal, SleepsOnThroughSignals) {
+  // Signals for half a second, each followed by a look at the file, whose removal is due after
+  // two: a second to spare however slowly the looks come.
   TempDir dir;
   const std::string path = dir / "f";
   test::writeFile(path, "x");
@@ -110,7 +111,7 @@ TEST(Removal, SleepsOnThroughSignals) {
   action.sa_handler = [](int) {};
   struct sigaction old {};
   ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
-  std::thread remover([&] { removeAfterDelay(path, 1); });
+  std::thread remover([&] { removeAfterDelay(path, 2); });
   const pthread_t handle = remover.native_handle();
   for (int i = 0; i < 5; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));

@@ -1,5 +1,5 @@
 #pragma once
-// Reading whole files. Paths are UTF-8 text on every platform.
+// Reading whole files, and which file a path names. Paths are UTF-8 text on every platform.
 
 #include <cstdint>
 #include <memory>

@@ -10,6 +10,7 @@
 
 namespace tavmor {
 
+// kOwnerOnly: mode 0600. kExecutable: 0777 less what the umask takes away, as for any new file.
 enum class FileMode { kOwnerOnly, kExecutable };
 
 // Checks the finished temporary file before it replaces the target; a failure aborts the write,

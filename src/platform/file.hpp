@@ -50,7 +50,4 @@ Status readFailure(Status::Code code, const std::string& path, const std::string
 // Whether both paths name one existing file (through links, other spellings or hard links).
 bool sameFile(const std::string& a, const std::string& b);
 
-// The path of the running executable, or an empty string when the platform cannot tell.
-std::string currentExecutablePath();
-
 }  // namespace tavmor

@@ -4,7 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <new>
 
 #include "platform/file.hpp"
@@ -91,14 +91,6 @@ bool sameFile(const std::string& a, const std::string& b) {
   struct stat second {};
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-}
-
-std::string currentExecutablePath() {
-  std::string buffer(PATH_MAX, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-  buffer.resize(static_cast<std::size_t>(length));
-  return buffer;
 }
 
 }  // namespace tavmor

@@ -7,6 +7,7 @@
 #include "platform/file.hpp"
 #include "platform/path.hpp"
 #include "platform/replace.hpp"
+#include "platform/self.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {

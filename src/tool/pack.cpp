@@ -9,6 +9,7 @@
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
 #include "platform/output.hpp"
+#include "platform/self.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "tool/targets.hpp"

@@ -6,6 +6,7 @@
 
 #include "platform/file.hpp"
 #include "platform/path.hpp"
+#include "platform/self.hpp"
 #include "tool/cli.hpp"
 
 namespace tavmor {

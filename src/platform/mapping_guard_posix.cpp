@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 
 #include "platform/mapping_guard.hpp"
@@ -39,9 +40,11 @@ void onBusError(int signal, siginfo_t* info, void*) {
   if (GuardedMapping* mapping = info->si_code > 0 ? mappingAt(info->si_addr) : nullptr) {
     // A zero page in place of the one that cannot be read; the access is retried on return.
     const auto page = reinterpret_cast<std::uintptr_t>(info->si_addr) & ~(pageSize - 1);
+    const int interrupted = errno;  // of the code the fault interrupted
     if (::mmap(reinterpret_cast<void*>(page), pageSize, PROT_READ,
                MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) != MAP_FAILED) {
       mapping->damaged.store(true);
+      errno = interrupted;
       return;
     }
   }

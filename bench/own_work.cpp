@@ -19,9 +19,9 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string launcherName = argv[1];
-  const TempDirectory tempDir = platformTempDirectory();
-  if (!tempDir.path) {
-    std::cerr << "tavmor_own_work: " << tempDir.error << '\n';
+  const Result<std::string> tempDir = platformTempDirectory();
+  if (!tempDir.ok()) {
+    std::cerr << "tavmor_own_work: " << tempDir.status().message() << '\n';
     return 1;
   }
   using Clock = std::chrono::steady_clock;
@@ -33,23 +33,28 @@ int main(int argc, char** argv) {
   std::optional<std::string> tempPath;
   {
     // The same steps, in the same order, as the launcher's main.
-    ReadResult image = mapWholeFile(launcherName, "tavmor_own_work: the file shrank", 1);
-    if (image.status != ReadStatus::kOk) {
-      std::cerr << "tavmor_own_work: cannot read " << launcherName << '\n';
+    Result<FileImage> image = mapWholeFile(launcherName);
+    if (!image.ok()) {
+      std::cerr << "tavmor_own_work: " << image.status().message() << '\n';
       return 1;
     }
     read = Clock::now();
-    const auto span = findPayload(image.image.bytes.get(), image.image.size);
+    const auto span = findPayload(image->bytes.get(), image->size);
     if (!span) {
       std::cerr << "tavmor_own_work: no script in " << launcherName << '\n';
       return 1;
     }
     searched = Clock::now();
-    const auto script = decodeScript(image.image.bytes.get(), *span);
+    const auto script = decodeScript(image->bytes.get(), *span);
     decoded = Clock::now();
-    tempPath = makeTempScriptPath(launcherName, *tempDir.path);
-    if (!script || !tempPath || !writeTempScript(*tempPath, script->bytes.get(), script->length)) {
-      std::cerr << "tavmor_own_work: cannot decode or stage the script\n";
+    tempPath = makeTempScriptPath(launcherName, *tempDir);
+    if (!script || !tempPath) {
+      std::cerr << "tavmor_own_work: cannot decode the script or name its temp file\n";
+      return 1;
+    }
+    if (const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
+        !staged.ok()) {
+      std::cerr << "tavmor_own_work: " << staged.message() << '\n';
       return 1;
     }
     written = Clock::now();

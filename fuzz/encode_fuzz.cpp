@@ -11,6 +11,7 @@
 #include "fuzz/check.hpp"
 #include "payload/encode.hpp"
 #include "payload/payload.hpp"
+#include "support/images.hpp"
 #include "support/payload_reference.hpp"
 #include "tool/pack.hpp"
 
@@ -26,17 +27,6 @@ std::string scriptFrom(const std::uint8_t* data, std::size_t size) {
     script.append(data[i], static_cast<char>(data[i + 1]));
   }
   return script;
-}
-
-// The smallest file the launcher's search reads as an ELF image: a 64-byte header, no tables.
-std::string minimalElf() {
-  std::string elf(64, '\0');
-  elf.replace(0, 4,
-              "\x7f"
-              "ELF");
-  elf[4] = 2;
-  elf[5] = 1;
-  return elf;
 }
 
 }  // namespace
@@ -59,14 +49,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(reference::lastMarker(markedBytes, marked.size()) == 0,
               "the marker occurs only at the start of marker + pairs");
 
-  const std::string stub = minimalElf();
-  const PackedFile packed = buildLauncherFile(reinterpret_cast<const unsigned char*>(stub.data()),
-                                              stub.size(), scriptBytes, script.size());
-  fuzz::check(packed.ok, "a script packs behind a stub");
-  const auto span = findPayload(packed.bytes.data(), packed.bytes.size());
+  const std::string stub = test::minimalElf();
+  const Result<PackedFile> packed = buildLauncherFile(
+      reinterpret_cast<const unsigned char*>(stub.data()), stub.size(), scriptBytes, script.size());
+  fuzz::check(packed.ok(), "a script packs behind a stub");
+  const auto span = findPayload(packed->bytes.data(), packed->bytes.size());
   fuzz::check(span.has_value() && span->markerOffset == stub.size(),
               "the launcher finds the packed marker");
-  const auto decoded = decodeScript(packed.bytes.data(), *span);
+  const auto decoded = decodeScript(packed->bytes.data(), *span);
   fuzz::check(decoded.has_value() && decoded->length == script.size() &&
                   std::string(reinterpret_cast<const char*>(decoded->bytes.get()),
                               decoded->length) == script,

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "util/coding.hpp"
+
 namespace tavmor {
 namespace {
 
@@ -14,12 +16,18 @@ struct Reader {
   bool has(std::uint64_t offset, std::uint64_t length) const {
     return offset <= size && length <= size - offset;
   }
+  // The field of `bytes` bytes (2, 4 or 8) at offset.
   std::optional<std::uint64_t> le(std::uint64_t offset, unsigned bytes) const {
     if (!has(offset, bytes)) return std::nullopt;
-    std::uint64_t value = 0;
-    for (unsigned i = bytes; i-- > 0;) value = (value << 8) | data[offset + i];
-    return value;
+    const unsigned char* field = data + offset;
+    if (bytes == 2) return decodeFixed16(field);
+    if (bytes == 4) return decodeFixed32(field);
+    return decodeFixed64(field);
   }
+  // The field at `offset` into the table entry at `entry`, which untrusted headers may have put
+  // so near the top of the range that the sum overflows.
+  std::optional<std::uint64_t> field(std::uint64_t entry, std::uint64_t offset,
+                                     unsigned bytes) const;
 };
 
 // a + b * c, saturating: header fields are untrusted and may be chosen to overflow.
@@ -30,6 +38,11 @@ std::uint64_t extentEnd(std::uint64_t a, std::uint64_t b, std::uint64_t c = 1) {
   return product > kMax - a ? kMax : a + product;
 }
 
+std::optional<std::uint64_t> Reader::field(std::uint64_t entry, std::uint64_t offset,
+                                           unsigned bytes) const {
+  return le(extentEnd(entry, offset), bytes);
+}
+
 void describeElf(const Reader& r, ExecutableLayout& layout) {
   constexpr std::uint64_t kSectionNoBits = 8;
   constexpr std::uint64_t kSegmentLoad = 1;
@@ -37,9 +50,8 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
   layout.elfByteOrder = r.data[5];
   layout.is64Bit = layout.elfClass == kElfClass64;
   // e_machine lies at the same offset in both classes, in the file's byte order.
-  layout.machine = layout.elfByteOrder == kElfBigEndian
-                       ? static_cast<std::uint32_t>(r.data[18] << 8 | r.data[19])
-                       : static_cast<std::uint32_t>(r.le(18, 2).value_or(0));
+  layout.machine = layout.elfByteOrder == kElfBigEndian ? decodeBigEndian16(r.data + 18)
+                                                        : decodeFixed16(r.data + 18);
   if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
     layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
     return;
@@ -57,18 +69,18 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
   if (shNum != 0) end = std::max(end, extentEnd(shOff, shNum, shEntSize));
   for (std::uint64_t i = 0; i < phNum && phEntSize >= 40; ++i) {
     const std::uint64_t entry = extentEnd(phOff, i, phEntSize);
-    const auto type = r.le(entry, 4);
-    const auto offset = r.le(entry + 8, 8);
-    const auto fileSize = r.le(entry + 32, 8);
+    const auto type = r.field(entry, 0, 4);
+    const auto offset = r.field(entry, 8, 8);
+    const auto fileSize = r.field(entry, 32, 8);
     if (!type || !offset || !fileSize) break;
     if (*fileSize != 0) end = std::max(end, extentEnd(*offset, *fileSize));
     if (*type == kSegmentLoad && *fileSize != 0) layout.hasImage = true;
   }
   for (std::uint64_t i = 0; i < shNum && shEntSize >= 40; ++i) {
     const std::uint64_t entry = extentEnd(shOff, i, shEntSize);
-    const auto type = r.le(entry + 4, 4);
-    const auto offset = r.le(entry + 24, 8);
-    const auto sectionSize = r.le(entry + 32, 8);
+    const auto type = r.field(entry, 4, 4);
+    const auto offset = r.field(entry, 24, 8);
+    const auto sectionSize = r.field(entry, 32, 8);
     if (!type || !offset || !sectionSize) break;
     if (*type != kSectionNoBits && *sectionSize != 0) {
       end = std::max(end, extentEnd(*offset, *sectionSize));
@@ -104,9 +116,9 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
   const std::uint64_t sections = optional + *optionalSize;
   end = std::max(end, extentEnd(sections, *sectionCount, kSectionHeaderSize));
   for (std::uint64_t i = 0; i < *sectionCount; ++i) {
-    const std::uint64_t header = sections + i * kSectionHeaderSize;
-    const auto rawSize = r.le(header + 16, 4);
-    const auto rawPointer = r.le(header + 20, 4);
+    const std::uint64_t header = extentEnd(sections, i, kSectionHeaderSize);
+    const auto rawSize = r.field(header, 16, 4);
+    const auto rawPointer = r.field(header, 20, 4);
     if (!rawSize || !rawPointer) break;
     if (*rawPointer != 0 && *rawSize != 0) {
       end = std::max(end, *rawPointer + *rawSize);
@@ -154,9 +166,9 @@ ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t siz
                                   4) == 0) {
     layout.format = ExecutableFormat::kElf;
     describeElf(r, layout);
-  } else if (r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' && r.le(0x3c, 4).has_value() &&
-             r.has(r.le(0x3c, 4).value(), 4) &&
-             std::memcmp(data + r.le(0x3c, 4).value(), "PE\0\0", 4) == 0) {
+  } else if (const auto pe = r.le(0x3c, 4); r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' &&
+                                            pe && r.has(*pe, 4) &&
+                                            std::memcmp(data + *pe, "PE\0\0", 4) == 0) {
     layout.format = ExecutableFormat::kPe;
     describePe(r, layout);
   }

@@ -7,12 +7,14 @@
 #include <string>
 
 #include "support/images.hpp"
+#include "util/coding.hpp"
 
 namespace tavmor {
 namespace {
 
 using test::elfImage;
 using test::peImage;
+using test::putLe;
 
 ExecutableLayout describe(const std::string& image) {
   return describeExecutable(reinterpret_cast<const unsigned char*>(image.data()), image.size());
@@ -43,6 +45,82 @@ TEST(Executable, FindsWhereAPeImageEndsAndItsCertificate) {
   ASSERT_TRUE(layout.certificate);
   EXPECT_EQ(layout.appendedStart, 0x400u);
   EXPECT_EQ(layout.appendedEnd, 0x408u);  // stops where the certificate table begins
+}
+
+TEST(Executable, ReadsEachKindOfHeaderAsItsFormatDefinesIt) {
+  // elfImage(0x40): the header, one program header at 64 (PT_LOAD of the section's 0x40 bytes
+  // at 0x100), the section, and a table of two section headers from 0x140 to 0x1c0.
+  constexpr std::size_t kPh = 64;
+  constexpr std::size_t kSection = 0x140 + 64;
+  const auto elfWith = [](auto change) {
+    std::string image = elfImage(0x40);
+    change(image);
+    return image;
+  };
+  struct Case {
+    const char* name;
+    std::string file;
+    std::uint32_t machine;
+    bool is64Bit;
+    bool hasImage;
+    std::uint64_t imageEnd;
+  };
+  const std::string pe32 = [] {
+    std::string image = peImage();
+    const std::size_t optional = 0x84 + 20;
+    putLe(image, 0x84, 0x14c, 2);                   // x86
+    putLe(image, optional, kPe32Magic, 2);          // PE32: data directories 16 bytes earlier
+    putLe(image, optional + 92, 16, 4);             // NumberOfRvaAndSizes
+    putLe(image, optional + 96 + 4 * 8, 0x408, 4);  // the security entry
+    putLe(image, optional + 96 + 4 * 8 + 4, 8, 4);
+    return image + "payload!" + std::string(8, 'C');
+  }();
+  const Case cases[] = {
+      {"64-bit ELF", elfImage(0x40), kElfMachineX8664, true, true, 0x1c0},
+      {"a segment that ends past the sections",
+       elfWith([](std::string& i) { putLe(i, kPh + 32, 0x200, 8); }) + std::string(0x200, 'a'),
+       kElfMachineX8664, true, true, 0x300},
+      {"a loadable segment without bytes in the file",
+       elfWith([](std::string& i) { putLe(i, kPh + 32, 0, 8); }), kElfMachineX8664, true, false,
+       0x1c0},
+      {"a segment of bytes that is not loaded",
+       elfWith([](std::string& i) { putLe(i, kPh, 4, 4); }), kElfMachineX8664, true, false, 0x1c0},
+      {"SHT_NOBITS takes no room in the file", elfWith([](std::string& i) {
+         putLe(i, kSection + 4, 8, 4);
+         putLe(i, kSection + 32, 0x100000, 8);
+       }),
+       kElfMachineX8664, true, true, 0x1c0},
+      {"a section table at the top of the offset range",
+       elfWith([](std::string& i) { putLe(i, 40, UINT64_MAX - 3, 8); }), kElfMachineX8664, true,
+       true, UINT64_MAX},
+      {"a program header table at the top of the offset range",
+       elfWith([](std::string& i) { putLe(i, 32, UINT64_MAX - 7, 8); }), kElfMachineX8664, true,
+       false, UINT64_MAX},
+      {"32-bit ELF, read as all image", elfWith([](std::string& i) {
+         i[4] = kElfClass32;
+         putLe(i, 18, 3, 2);
+       }),
+       3, false, false, 0x1c0},
+      {"big-endian ELF, its machine read big-endian", elfWith([](std::string& i) {
+         i[5] = kElfBigEndian;
+         encodeBigEndian16(reinterpret_cast<unsigned char*>(i.data() + 18), 20);
+       }),
+       20, true, false, 0x1c0},
+      {"PE32", pe32, 0x14c, false, true, 0x400},
+  };
+  for (const Case& c : cases) {
+    const auto layout = describe(c.file);
+    EXPECT_EQ(layout.machine, c.machine) << c.name;
+    EXPECT_EQ(layout.is64Bit, c.is64Bit) << c.name;
+    EXPECT_EQ(layout.hasImage, c.hasImage) << c.name;
+    EXPECT_EQ(layout.imageEnd, c.imageEnd) << c.name;
+    EXPECT_LE(layout.appendedStart, c.file.size()) << c.name;
+  }
+  // A PE32 image keeps its data directories where PE32 puts them.
+  const auto layout = describe(pe32);
+  ASSERT_TRUE(layout.certificate);
+  EXPECT_EQ(layout.certificate->offset, 0x408u);
+  EXPECT_EQ(layout.appendedEnd, 0x408u);
 }
 
 TEST(Executable, LyingHeadersNeverReadOutsideTheFile) {

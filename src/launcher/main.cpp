@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <initializer_list>
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,8 +33,8 @@ int launch(int argc, char** argv) {
   using namespace tavmor;
   printBanner(currentUnixNanos());
 
-  const TempDirectory tempDir = platformTempDirectory();
-  if (!tempDir.path) return fail(kStatusFailure, {tempDir.error});
+  const Result<std::string> tempDir = platformTempDirectory();
+  if (!tempDir.ok()) return fail(kStatusFailure, {tempDir.status().message()});
   // Newer kernels start a program given no arguments with one empty argument.
   if (argc < 1 || argv[0] == nullptr || *argv[0] == '\0') {
     return fail(kStatusFailure, {"The launcher was started without its own name (argv[0])."});
@@ -41,45 +42,45 @@ int launch(int argc, char** argv) {
   const std::string launcherName = argv[0];
 
   // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
-  ReadResult read = mapWholeFile(
-      launcherName,
-      "ERROR: reading " + escaped(launcherName) + ": the file shrank or could not be read",
-      kStatusFailure);
-  switch (read.status) {
-    case ReadStatus::kOk:
-      break;
-    case ReadStatus::kCannotOpen:
-      return fail(kStatusFailure, {"opening ", launcherName});
-    case ReadStatus::kNoPermission:
-    case ReadStatus::kShortRead:
-      return fail(kStatusFailure, {"reading ", launcherName, ": ", read.error});
-    case ReadStatus::kNoMemory:
-      return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
+  Result<FileImage> image = mapWholeFile(launcherName);
+  if (!image.ok()) {
+    switch (image.status().code()) {
+      case Status::Code::kNoPermission:
+      case Status::Code::kCannotRead:
+        return fail(kStatusFailure, {"reading ", launcherName, ": ", image.status().reason()});
+      case Status::Code::kNoMemory:
+        return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
+      default:
+        return fail(kStatusFailure, {"opening ", launcherName});
+    }
   }
-  FileImage image = std::move(read.image);
 
-  const auto span = findPayload(image.bytes.get(), image.size);
+  const auto span = findPayload(image->bytes.get(), image->size);
+  std::optional<DecodedScript> script;
+  if (span) script = decodeScript(image->bytes.get(), *span);
+  if (!imageIntact(*image)) {
+    return fail(kStatusFailure,
+                {"reading ", launcherName, ": the file shrank or could not be read"});
+  }
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
-  auto script = decodeScript(image.bytes.get(), *span);
   if (!script) return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
 
-  const auto tempPath = makeTempScriptPath(launcherName, *tempDir.path);
+  const auto tempPath = makeTempScriptPath(launcherName, *tempDir);
   if (!tempPath) {
     return fail(kStatusFailure, {"The launcher's path is not valid UTF-8: ", launcherName});
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
-  WriteFailure staging;
-  if (sameFile(*tempPath, launcherName) ||
-      !writeTempScript(*tempPath, script->bytes.get(), script->length, &staging)) {
-    if (staging.step == WriteFailure::kWrite) {
-      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staging.reason});
-    }
-    return fail(kStatusFailure, {"Cannot create temp file."});
+  if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
+  const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
+  if (staged.code() == Status::Code::kCannotWrite) {
+    return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
   }
+  // Every other cause (a directory, or another user's file, at the name) gets this one line.
+  if (!staged.ok()) return fail(kStatusFailure, {"Cannot create temp file."});
   // The interpreter reads the script from the file: both blocks go before it starts, so that a
   // large script is not held three times over while it runs.
   script.reset();
-  image.bytes.reset();
+  image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
 

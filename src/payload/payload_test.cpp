@@ -6,6 +6,7 @@
 #include <string>
 
 #include "payload/format.hpp"
+#include "support/images.hpp"
 #include "support/payload_reference.hpp"
 
 namespace tavmor {
@@ -21,17 +22,6 @@ std::string decode(const std::string& payload, std::uint64_t capacity) {
                                  reinterpret_cast<unsigned char*>(out.data()), capacity);
   out.resize(n);
   return out;
-}
-
-// The smallest image describeExecutable reads as ELF: a 64-byte header with no tables.
-std::string minimalElf() {
-  std::string elf(64, '\0');
-  elf.replace(0, 4,
-              "\x7f"
-              "ELF");
-  elf[4] = 2;  // 64-bit
-  elf[5] = 1;  // little-endian
-  return elf;
 }
 
 TEST(Decode, ExpandsPairsAndHonoursTheCapacity) {
@@ -150,7 +140,7 @@ TEST(Decode, DecodedLengthAgreesWithAPlainSumAtAnySize) {
 }
 
 TEST(Payload, OnlyAMarkerAfterTheImageCounts) {
-  std::string image = minimalElf();
+  std::string image = test::minimalElf();
   image.replace(16, 7, kPayloadMarker);  // a copy inside the image, as the launcher holds one
   EXPECT_FALSE(findPayload(bytes(image), image.size()));
 
@@ -172,7 +162,7 @@ TEST(Payload, OnlyAMarkerAfterTheImageCounts) {
 }
 
 TEST(Payload, MarkerAtTheVeryEndGivesAnEmptyScript) {
-  const std::string file = minimalElf() + kPayloadMarker;
+  const std::string file = test::minimalElf() + kPayloadMarker;
   const auto span = findPayload(bytes(file), file.size());
   ASSERT_TRUE(span);
   const auto script = decodeScript(bytes(file), *span);
@@ -186,7 +176,7 @@ TEST(Payload, ScriptBlockIsSizedForTheDecodedLength) {
   // 64 KiB of pairs that each expand to one byte: a worst-case sizing would reserve ~8 MiB.
   std::string pairs;
   for (int i = 0; i < 32768; ++i) pairs += std::string("\x01") + static_cast<char>('a' + i % 26);
-  const std::string file = minimalElf() + kPayloadMarker + pairs;
+  const std::string file = test::minimalElf() + kPayloadMarker + pairs;
   const auto span = findPayload(bytes(file), file.size());
   ASSERT_TRUE(span);
   const auto script = decodeScript(bytes(file), *span);

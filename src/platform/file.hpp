@@ -1,17 +1,16 @@
 #pragma once
-// Reading and writing whole files. Paths are UTF-8 text on every platform.
+// Reading whole files, and which file a path names. Paths are UTF-8 text on every platform.
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
+
+#include "util/status.hpp"
 
 namespace tavmor {
 
 // Gives back the bytes of a FileImage: a heap block is deleted, a mapping unmapped.
 struct FileImageRelease {
-  FileImageRelease() = default;
-  FileImageRelease(std::default_delete<unsigned char[]>) {}  // a heap block converts
   void operator()(unsigned char* bytes) const {
     if (unmap != nullptr) {
       unmap(bytes, mappedSize);
@@ -29,81 +28,26 @@ struct FileImage {
   std::uint64_t size = 0;
 };
 
-enum class ReadStatus {
-  kOk,
-  kCannotOpen,    // missing, not a regular file, or a name that is not valid UTF-8
-  kNoPermission,  // there, but its permissions forbid reading it (POSIX)
-  kShortRead,     // the file changed size or vanished while it was read
-  kNoMemory,
-};
-
-struct ReadResult {
-  ReadStatus status = ReadStatus::kOk;
-  FileImage image;
-  std::string error;  // the system's reason, when there is one
-};
-
-// Reads the regular file at `path` whole. Never blocks on a FIFO or device.
-ReadResult readWholeFile(const std::string& path);
+// Reads the regular file at `path` whole. Never blocks on a FIFO or device. A failure's code is
+// kCannotOpen (missing, not a regular file, or a name that is not valid UTF-8), kNoPermission,
+// kCannotRead (a read that failed, or a file that changed size meanwhile) or kNoMemory, and its
+// message is the one readFailure gives.
+Result<FileImage> readWholeFile(const std::string& path);
 
 // Like readWholeFile, but maps the file read-only where the platform allows, so that only the
-// pages that are touched are read. Should the file shrink, or a page of it fail to read, while
-// the image lives, the process writes `faultLine` (one line, without its newline) to standard
-// error and exits with `faultStatus` rather than crash. A few mappings may live at a time;
-// past them the file is read.
-ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus);
+// pages that are touched are read. A few mappings may live at a time; past them the file is read.
+Result<FileImage> mapWholeFile(const std::string& path);
 
-enum class FileMode { kOwnerOnly, kExecutable };
+// Whether every byte of image is what the file held. False once a page of a mapped image could
+// not be read, because the file shrank under the mapping or the disk failed: such a page reads
+// as zeros. Ask after the last look at the bytes.
+bool imageIntact(const FileImage& image);
 
-// Checks the finished temporary file before it replaces the target; false aborts the write.
-using WriteCheck = std::function<bool(const std::string& tempPath)>;
-
-// kDurable: the new file reaches the disk before it replaces the old one, so that a crash leaves
-// one or the other whole (the user's outputs). kScratch: the replacement is atomic between
-// processes but not across a crash, and fast (the launcher's temp script file).
-enum class Durability { kDurable, kScratch };
-
-// Where replaceFileAtomically failed, and the system's reason ("" after a failed check).
-struct WriteFailure {
-  enum Step { kCreate, kWrite, kCheck, kReplace } step = kCreate;
-  std::string reason;
-};
-
-// Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
-// onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
-// is untouched, false is returned, `error` says why and `failure` (when given) where.
-bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability = Durability::kDurable,
-                           WriteFailure* failure = nullptr);
-
-// Writes `size` bytes to the output file at `path`, as what is there allows. A character
-// device, a FIFO or a socket, or a link to one or to the file open as standard output
-// (/dev/stdout), is written as it is, never replaced, and `check` is not run; a block device is
-// refused. Anything else (nothing, a file, a link to a file or to nothing) is replaced as by
-// replaceFileAtomically: a link is replaced, and what it pointed to stays as it was. On failure
-// returns false and `error` says why.
-bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
-                     FileMode mode, const WriteCheck& check, std::string& error);
+// How readWholeFile fails for path: "PATH: cannot open: REASON" (kCannotOpen, kNoPermission),
+// "PATH: cannot read: REASON" (kCannotRead), "PATH: not enough memory to read it" (kNoMemory).
+Status readFailure(Status::Code code, const std::string& path, const std::string& reason);
 
 // Whether both paths name one existing file (through links, other spellings or hard links).
 bool sameFile(const std::string& a, const std::string& b);
-
-// The path of the running executable, or an empty string when the platform cannot tell.
-std::string currentExecutablePath();
-
-}  // namespace tavmor
-
-namespace tavmor {
-
-// Reads standard input whole, as bytes. False when it cannot be read.
-bool readStandardInput(std::string& out);
-
-// Writes bytes to standard output, unconverted. False when they could not all be written, with
-// the system's reason in `error`.
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error);
-
-// The file name suffix of executables: "" on POSIX, ".exe" on Windows.
-const char* executableSuffix();
 
 }  // namespace tavmor

@@ -1,360 +1,90 @@
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdio>
-#include <cstring>
-#include <mutex>
+#include <cstdint>
 #include <new>
 
 #include "platform/file.hpp"
-#include "platform/memory.hpp"
+#include "platform/mapping_guard.hpp"
+#include "platform/os_posix.hpp"
+#include "platform/read_sized.hpp"
 
 namespace tavmor {
 namespace {
 
-std::string systemError() { return std::strerror(errno); }
-
-bool writeAll(int fd, const unsigned char* data, std::uint64_t size) {
-  while (size > 0) {
-    const std::size_t chunk = size > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(size);
-    const ssize_t written = ::write(fd, data, chunk);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += written;
-    size -= static_cast<std::uint64_t>(written);
-  }
-  return true;
-}
-
-struct FdCloser {
-  int fd;
-  ~FdCloser() {
-    if (fd >= 0) ::close(fd);
-  }
+// A regular file open for reading, and its size.
+struct OpenFile {
+  FdCloser fd;
+  std::uint64_t size = 0;
 };
 
-// Holds back, on this thread, the signals that end a process by default and that users and
-// service managers send (SIGHUP, SIGINT, SIGQUIT, SIGTERM) for as long as it lives. One that
-// arrives meanwhile takes effect when it goes: a process never ends between creating a
-// temporary file and removing or renaming it.
-class DeferredTermination {
- public:
-  DeferredTermination() {
-    sigset_t terminating;
-    ::sigemptyset(&terminating);
-    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::sigaddset(&terminating, signal);
-    ::pthread_sigmask(SIG_BLOCK, &terminating, &previous_);
-  }
-  ~DeferredTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  DeferredTermination(const DeferredTermination&) = delete;
-  DeferredTermination& operator=(const DeferredTermination&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
-// Opens the regular file at path for readWholeFile and mapWholeFile: the descriptor and the
-// file's size, or -1 with the reason in result.
-int openRegularFile(const std::string& path, ReadResult& result, std::uint64_t& size) {
+// Opens the regular file at path for readWholeFile and mapWholeFile.
+Status openRegularFile(const std::string& path, OpenFile& file) {
   // O_NONBLOCK keeps a FIFO from stalling the open; anything but a regular file is refused.
-  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) {
-    result.status =
-        errno == EACCES || errno == EPERM ? ReadStatus::kNoPermission : ReadStatus::kCannotOpen;
-    result.error = systemError();
-    return -1;
+  file.fd.fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (file.fd.fd < 0) {
+    return readFailure(
+        errno == EACCES || errno == EPERM ? Status::Code::kNoPermission : Status::Code::kCannotOpen,
+        path, systemError());
   }
   struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    result.status = ReadStatus::kCannotOpen;
-    result.error = S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file";
-    return -1;
+  if (::fstat(file.fd.fd, &st) != 0) {
+    return readFailure(Status::Code::kCannotRead, path, systemError());
   }
-  size = static_cast<std::uint64_t>(st.st_size);
-  return fd;
+  if (!S_ISREG(st.st_mode)) {
+    return readFailure(Status::Code::kCannotOpen, path,
+                       S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
+  }
+  file.size = static_cast<std::uint64_t>(st.st_size);
+  return Status::success();
 }
 
-// Reads the `size` bytes of the file open at fd into a heap block, in one call where the
-// system allows, and notices a file that has changed size.
-void readOpenFile(int fd, std::uint64_t size, ReadResult& result) {
-  if (size >= SIZE_MAX) {
-    result.status = ReadStatus::kNoMemory;
-    return;
-  }
-  // One extra byte lets the read notice a file that grew since fstat.
-  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!result.image.bytes) {
-    result.status = ReadStatus::kNoMemory;
-    return;
-  }
-  preferLargePages(result.image.bytes.get(), static_cast<std::size_t>(size) + 1);
-  std::uint64_t done = 0;
-  while (done <= size) {
-    const std::uint64_t want = size + 1 - done;
-    const std::size_t chunk = want > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(want);
-    const ssize_t got = ::read(fd, result.image.bytes.get() + done, chunk);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      result.status = ReadStatus::kShortRead;
-      result.error = systemError();
-      return;
-    }
-    if (got == 0) break;
-    done += static_cast<std::uint64_t>(got);
-  }
-  if (done != size) {
-    result.status = ReadStatus::kShortRead;
-    result.error =
-        done < size ? "the file shrank while it was read" : "the file grew while it was read";
-    return;
-  }
-  result.image.size = size;
-}
-
-// Moves the file temp onto path in one atomic step. A file at path is exchanged with temp and
-// then removed: a rename over an existing file has ext4 write the new one out at once
-// (auto_da_alloc), which cost a launcher start several milliseconds. False, with errno set and
-// path as it was, when neither works.
-bool moveOnto(const std::string& temp, const std::string& path) {
-  if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE) == 0) {
-    if (::unlink(temp.c_str()) == 0) return true;
-    // A directory was at path, and now is at temp: it goes back, and the move fails as a rename
-    // onto a directory would.
-    const int reason = errno;
-    ::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_EXCHANGE);
-    errno = reason;
-    return false;
-  }
-  // Nothing at path yet, or a file system that cannot exchange.
-  return ::rename(temp.c_str(), path.c_str()) == 0;
-}
-
-// A mapped image whose pages a bus error is reported for: the file shrank under the mapping,
-// or a page of it could not be read from the disk.
-struct GuardedMapping {
-  std::atomic<std::uintptr_t> start{0};  // 0 while the slot is free
-  std::uint64_t size = 0;
-  std::string line;
-  int status = 0;
-};
-constexpr std::size_t kGuardedMappings = 4;
-GuardedMapping guarded[kGuardedMappings];
-std::mutex guardedLock;  // taken to claim and free slots, never in the handler
-std::size_t guardedCount = 0;
-struct sigaction previousBusAction {};
-
-void onBusError(int, siginfo_t* info, void*) {
-  const auto address = reinterpret_cast<std::uintptr_t>(info->si_addr);
-  for (const GuardedMapping& mapping : guarded) {
-    const std::uintptr_t start = mapping.start.load();
-    if (start != 0 && address >= start && address - start < mapping.size) {
-      [[maybe_unused]] const ssize_t written =
-          ::write(STDERR_FILENO, mapping.line.data(), mapping.line.size());
-      ::_exit(mapping.status);
-    }
-  }
-  // Not an image's fault: the previous disposition takes the fault when it recurs.
-  ::sigaction(SIGBUS, &previousBusAction, nullptr);
-}
-
-// Claims a slot for the mapping at start, installing the handler with the first; false when
-// every slot is taken.
-bool guardMapping(void* start, std::uint64_t size, const std::string& line, int status) {
-  const std::lock_guard<std::mutex> lock(guardedLock);
-  for (GuardedMapping& mapping : guarded) {
-    if (mapping.start.load() != 0) continue;
-    mapping.size = size;
-    mapping.line = line + '\n';
-    mapping.status = status;
-    if (guardedCount++ == 0) {
-      struct sigaction action {};
-      action.sa_sigaction = onBusError;
-      action.sa_flags = SA_SIGINFO;
-      sigemptyset(&action.sa_mask);
-      ::sigaction(SIGBUS, &action, &previousBusAction);
-    }
-    mapping.start.store(reinterpret_cast<std::uintptr_t>(start));  // complete before it counts
-    return true;
-  }
-  return false;
-}
-
-void unmapGuarded(unsigned char* bytes, std::uint64_t size) {
-  const std::lock_guard<std::mutex> lock(guardedLock);
-  ::munmap(bytes, static_cast<std::size_t>(size));
-  for (GuardedMapping& mapping : guarded) {
-    if (mapping.start.load() == reinterpret_cast<std::uintptr_t>(bytes)) {
-      mapping.start.store(0);
-      break;
-    }
-  }
-  if (--guardedCount == 0) ::sigaction(SIGBUS, &previousBusAction, nullptr);
+// Reads the file open as `file` whole.
+Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
+  const auto readSome = [&](unsigned char* into, std::uint64_t want) {
+    ssize_t got = 0;
+    do {
+      got = ::read(file.fd.fd, into, want);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
+  };
+  return readSizedFile(path, file.size, readSome, systemError);
 }
 
 }  // namespace
 
-ReadResult readWholeFile(const std::string& path) {
-  ReadResult result;
-  std::uint64_t size = 0;
-  const int fd = openRegularFile(path, result, size);
-  if (fd < 0) return result;
-  FdCloser closer{fd};
-  readOpenFile(fd, size, result);
-  return result;
+Result<FileImage> readWholeFile(const std::string& path) {
+  OpenFile file;
+  if (Status opened = openRegularFile(path, file); !opened.ok()) return opened;
+  return readOpenFile(path, file);
 }
 
-ReadResult mapWholeFile(const std::string& path, const std::string& faultLine, int faultStatus) {
-  ReadResult result;
-  std::uint64_t size = 0;
-  const int fd = openRegularFile(path, result, size);
-  if (fd < 0) return result;
-  FdCloser closer{fd};
+Result<FileImage> mapWholeFile(const std::string& path) {
+  OpenFile file;
+  if (Status opened = openRegularFile(path, file); !opened.ok()) return opened;
+  const std::uint64_t size = file.size;
   void* start = size == 0 || size >= SIZE_MAX ? MAP_FAILED  // an empty file has no mapping
                                               : ::mmap(nullptr, static_cast<std::size_t>(size),
-                                                       PROT_READ, MAP_PRIVATE, fd, 0);
-  if (start != MAP_FAILED && !guardMapping(start, size, faultLine, faultStatus)) {
+                                                       PROT_READ, MAP_PRIVATE, file.fd.fd, 0);
+  if (start != MAP_FAILED && !guardMapping(start, size)) {
     ::munmap(start, static_cast<std::size_t>(size));
     start = MAP_FAILED;
   }
-  if (start == MAP_FAILED) {
-    readOpenFile(fd, size, result);
-    return result;
-  }
+  if (start == MAP_FAILED) return readOpenFile(path, file);
   FileImageRelease release;
   release.unmap = unmapGuarded;
   release.mappedSize = size;
-  result.image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
+  FileImage image;
+  image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
       static_cast<unsigned char*>(start), release);
-  result.image.size = size;
-  return result;
+  image.size = size;
+  return image;
 }
 
-bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode mode, const WriteCheck& check, std::string& error,
-                           Durability durability, WriteFailure* failure) {
-  const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-  const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  WriteFailure ignored;
-  WriteFailure& why = failure != nullptr ? *failure : ignored;
-  const DeferredTermination deferred;  // outlives the temporary file
-  // The temporary name must fit wherever the final name fits, however long that is.
-  constexpr std::size_t kAddedBytes = sizeof(".") - 1 + sizeof(".XXXXXX") - 1;
-  std::string temp = dir + "." + name.substr(0, NAME_MAX - kAddedBytes) + ".XXXXXX";
-  // mkstemp creates the file exclusively, never through a planted link.
-  const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-  if (fd < 0) {
-    why = {WriteFailure::kCreate, systemError()};
-    error = "cannot create a temporary file in " + (dir.empty() ? std::string(".") : dir) + ": " +
-            why.reason;
-    return false;
-  }
-  FdCloser closer{fd};
-  // Records the failure, with the system's reason taken before anything else can change it,
-  // and removes the temporary file.
-  auto fail = [&](WriteFailure::Step step, const std::string& what) {
-    why = {step, step == WriteFailure::kCheck ? std::string() : systemError()};
-    error = why.reason.empty() ? what : what + ": " + why.reason;
-    ::unlink(temp.c_str());
-    return false;
-  };
-  // mkstemp's 0600 is subject to the umask; the owner must be able to read the file back for
-  // the check, whatever the umask (a umask of 0777 left mode 0000).
-  if (::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
-    return fail(WriteFailure::kCreate, "cannot set the mode of " + temp);
-  }
-  if (!writeAll(fd, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
-  if (durability == Durability::kDurable && ::fsync(fd) != 0) {
-    return fail(WriteFailure::kWrite, "cannot write " + temp);
-  }
-  // Checked before the mode is set: the check reads the file by its name, which the mode that
-  // a umask such as 0777 leaves would forbid.
-  if (check && !check(temp)) {
-    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
-  }
-  if (mode == FileMode::kExecutable) {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0777 & ~mask) != 0) {
-      return fail(WriteFailure::kWrite, "cannot set the mode of " + temp);
-    }
-  }
-  closer.fd = -1;
-  if (::close(fd) != 0) return fail(WriteFailure::kWrite, "cannot write " + temp);
-  if (durability == Durability::kScratch) {
-    if (!moveOnto(temp, path)) return fail(WriteFailure::kReplace, "cannot replace " + path);
-    return true;
-  }
-  if (::rename(temp.c_str(), path.c_str()) != 0) {
-    return fail(WriteFailure::kReplace, "cannot replace " + path);
-  }
-  // The rename itself reaches the disk with the folder; a failure here leaves a file that is
-  // whole either way, so it is not reported.
-  const int dirFd = ::open(dir.empty() ? "." : dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dirFd >= 0) {
-    ::fsync(dirFd);
-    ::close(dirFd);
-  }
-  return true;
-}
-
-bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
-                     FileMode mode, const WriteCheck& check, std::string& error) {
-  struct stat st {};
-  const bool link = ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-  // A link that leads nowhere is replaced like a link to a file.
-  const bool there = link ? ::stat(path.c_str(), &st) == 0 : ::lstat(path.c_str(), &st) == 0;
-  if (there && S_ISBLK(st.st_mode)) {
-    error = "is a block device, which tavmor does not write to";
-    return false;
-  }
-  // /dev/stdout with standard output sent to a file: that file is written through the open
-  // descriptor, at its offset, as the shell's redirection asked.
-  struct stat out {};
-  if (link && there && ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev &&
-      out.st_ino == st.st_ino) {
-    if (writeStandardOutput(data, size, error)) return true;
-    error = "cannot write: " + error;
-    return false;
-  }
-  if (!there || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
-    return replaceFileAtomically(path, data, size, mode, check, error);
-  }
-  // A FIFO blocks here until someone reads it, as it does for any writer.
-  const int fd = ::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC);
-  if (fd < 0) {
-    error = "cannot open: " + systemError();
-    return false;
-  }
-  FdCloser closer{fd};
-  // Replaced by a file since it was looked at: that is written atomically after all.
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    return replaceFileAtomically(path, data, size, mode, check, error);
-  }
-  if (!writeAll(fd, data, size)) {
-    error = "cannot write: " + systemError();
-    return false;
-  }
-  closer.fd = -1;
-  if (::close(fd) != 0) {
-    error = "cannot write: " + systemError();
-    return false;
-  }
-  return true;
-}
+bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
 
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first {};
@@ -362,38 +92,5 @@ bool sameFile(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 &&
          first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
-
-std::string currentExecutablePath() {
-  std::string buffer(PATH_MAX, '\0');
-  const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
-  if (length <= 0 || static_cast<std::size_t>(length) >= buffer.size()) return {};
-  buffer.resize(static_cast<std::size_t>(length));
-  return buffer;
-}
-
-}  // namespace tavmor
-
-namespace tavmor {
-
-bool readStandardInput(std::string& out) {
-  char buffer[1 << 16];
-  for (;;) {
-    const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
-    if (got < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (got == 0) return true;
-    out.append(buffer, static_cast<std::size_t>(got));
-  }
-}
-
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
-  if (writeAll(STDOUT_FILENO, data, size)) return true;
-  error = systemError();
-  return false;
-}
-
-const char* executableSuffix() { return ""; }
 
 }  // namespace tavmor

@@ -3,227 +3,47 @@
 #include <new>
 
 #include "platform/file.hpp"
+#include "platform/os_win32.hpp"
 #include "platform/path.hpp"
+#include "platform/read_sized.hpp"
 
 namespace tavmor {
-namespace {
 
-constexpr DWORD kMaxChunk = 1u << 30;
-
-std::string systemError(DWORD code) {
-  wchar_t* message = nullptr;
-  const DWORD length = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&message), 0, nullptr);
-  std::wstring text(message != nullptr ? message : L"", length);
-  ::LocalFree(message);
-  while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.')) {
-    text.pop_back();
-  }
-  const auto utf8 = utf8FromPath(text);
-  if (!utf8 || utf8->empty()) return "system error " + std::to_string(code);
-  return *utf8;
-}
-
-std::string lastError() { return systemError(::GetLastError()); }
-
-struct HandleCloser {
-  HANDLE handle;
-  ~HandleCloser() {
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-  }
-};
-
-bool writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size) {
-  while (size > 0) {
-    const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return false;
-    if (written == 0) {
-      ::SetLastError(ERROR_DISK_FULL);
-      return false;
-    }
-    data += written;
-    size -= written;
-  }
-  return true;
-}
-
-// The next number of a splitmix64 sequence: enough to keep sibling names apart, which
-// CREATE_NEW makes safe anyway.
-std::uint64_t nextRandom(std::uint64_t& state) {
-  std::uint64_t z = (state += 0x9e3779b97f4a7c15u);
-  z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9u;
-  z = (z ^ (z >> 27)) * 0x94d049bb133111ebu;
-  return z ^ (z >> 31);
-}
-
-// A name beside `path` that nothing else uses: "." + its file name + "." + random letters.
-std::string siblingTempName(const std::string& path, std::uint64_t& random) {
-  const std::size_t cut = path.find_last_of("/\\:");
-  const std::string dir = cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
-  std::string name = cut == std::string::npos ? path : path.substr(cut + 1);
-  // A name holds at most 255 UTF-16 units; 120 characters take at most 240 of them, whatever
-  // they are, which leaves room for the dots and letters.
-  constexpr std::size_t kMostCharacters = 120;
-  std::size_t end = 0;
-  for (std::size_t characters = 0; end < name.size() && characters < kMostCharacters;
-       ++characters) {
-    ++end;
-    while (end < name.size() && (static_cast<unsigned char>(name[end]) & 0xc0) == 0x80) ++end;
-  }
-  name.resize(end);
-  static const char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::string suffix(8, 'x');
-  for (char& c : suffix) c = kLetters[nextRandom(random) % (sizeof(kLetters) - 1)];
-  return dir + "." + name + "." + suffix;
-}
-
-}  // namespace
-
-ReadResult readWholeFile(const std::string& path) {
-  ReadResult result;
+Result<FileImage> readWholeFile(const std::string& path) {
   const auto native = pathFromUtf8(path);
-  if (!native) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = "the name is not valid UTF-8";
-    return result;
-  }
+  if (!native) return readFailure(Status::Code::kCannotOpen, path, "the name is not valid UTF-8");
   // Opening a directory fails here; devices, pipes and consoles are refused by type below.
   const HANDLE handle = ::CreateFileW(native->c_str(), GENERIC_READ,
                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                       nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = lastError();
-    return result;
+    return readFailure(Status::Code::kCannotOpen, path, lastError());
   }
   HandleCloser closer{handle};
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    return readFailure(Status::Code::kCannotOpen, path, "not a regular file");
+  }
   LARGE_INTEGER fileSize{};
-  if (::GetFileType(handle) != FILE_TYPE_DISK || !::GetFileSizeEx(handle, &fileSize)) {
-    result.status = ReadStatus::kCannotOpen;
-    result.error = "not a regular file";
-    return result;
+  if (!::GetFileSizeEx(handle, &fileSize)) {
+    return readFailure(Status::Code::kCannotRead, path, lastError());
   }
-  const auto size = static_cast<std::uint64_t>(fileSize.QuadPart);
-  if (size >= SIZE_MAX) {
-    result.status = ReadStatus::kNoMemory;
-    return result;
-  }
-  // One extra byte lets the read notice a file that grew since its size was taken.
-  result.image.bytes.reset(new (std::nothrow) unsigned char[static_cast<std::size_t>(size) + 1]);
-  if (!result.image.bytes) {
-    result.status = ReadStatus::kNoMemory;
-    return result;
-  }
-  std::uint64_t done = 0;
-  while (done <= size) {
-    const std::uint64_t want = size + 1 - done;
-    const DWORD chunk = want > kMaxChunk ? kMaxChunk : static_cast<DWORD>(want);
+  const auto readSome = [&](unsigned char* into, std::uint64_t want) {
     DWORD got = 0;
-    if (!::ReadFile(handle, result.image.bytes.get() + done, chunk, &got, nullptr)) {
-      result.status = ReadStatus::kShortRead;
-      result.error = lastError();
-      return result;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  if (done != size) {
-    result.status = ReadStatus::kShortRead;
-    result.error =
-        done < size ? "the file shrank while it was read" : "the file grew while it was read";
-    return result;
-  }
-  result.image.size = size;
-  return result;
+    return ::ReadFile(handle, into, static_cast<DWORD>(want), &got, nullptr)
+               ? std::optional(std::uint64_t{got})
+               : std::nullopt;
+  };
+  return readSizedFile(path, static_cast<std::uint64_t>(fileSize.QuadPart), readSome, lastError);
 }
 
-ReadResult mapWholeFile(const std::string& path, const std::string&, int) {
+Result<FileImage> mapWholeFile(const std::string& path) {
   // Read whole: a page of a mapped view that cannot be read (a network drive gone away) raises
   // an in-page error in whatever code touches it, which only structured exception handling,
   // not C++, could turn into an orderly message.
   return readWholeFile(path);
 }
 
-bool replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                           FileMode, const WriteCheck& check, std::string& error,
-                           Durability durability, WriteFailure* failure) {
-  // The mode needs nothing here: Windows runs files by their name's extension, and a new file
-  // takes the access rules of its folder, which for the temp directory is the user's own.
-  WriteFailure ignored;
-  WriteFailure& why = failure != nullptr ? *failure : ignored;
-  const auto target = pathFromUtf8(path);
-  if (!target) {
-    why = {WriteFailure::kCreate, "the name is not valid UTF-8"};
-    error = why.reason;
-    return false;
-  }
-  std::uint64_t random = static_cast<std::uint64_t>(::GetTickCount64()) ^
-                         (static_cast<std::uint64_t>(::GetCurrentProcessId()) << 32) ^
-                         reinterpret_cast<std::uintptr_t>(&random);
-  std::string temp;
-  NativePath nativeTemp;
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE; ++attempt) {
-    temp = siblingTempName(path, random);
-    nativeTemp = *pathFromUtf8(temp);
-    // CREATE_NEW never opens an existing file, nor follows a link planted at the name.
-    handle = ::CreateFileW(nativeTemp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && ::GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  if (handle == INVALID_HANDLE_VALUE) {
-    why = {WriteFailure::kCreate, lastError()};
-    error = "cannot create " + temp + ": " + why.reason;
-    return false;
-  }
-  // Records the failure, with the system's reason taken before anything else can change it,
-  // and removes the temporary file.
-  auto fail = [&](WriteFailure::Step step, const std::string& what) {
-    why = {step, step == WriteFailure::kCheck ? std::string() : lastError()};
-    error = why.reason.empty() ? what : what + ": " + why.reason;
-    if (handle != INVALID_HANDLE_VALUE) ::CloseHandle(handle);
-    ::DeleteFileW(nativeTemp.c_str());
-    return false;
-  };
-  if (!writeAll(handle, data, size)) return fail(WriteFailure::kWrite, "cannot write " + temp);
-  const bool durable = durability == Durability::kDurable;
-  if (durable && !::FlushFileBuffers(handle)) {
-    return fail(WriteFailure::kWrite, "cannot write " + temp);
-  }
-  const HANDLE written = handle;
-  handle = INVALID_HANDLE_VALUE;
-  if (!::CloseHandle(written)) return fail(WriteFailure::kWrite, "cannot write " + temp);
-  if (check && !check(temp)) {
-    return fail(WriteFailure::kCheck, "the written file " + temp + " did not check out");
-  }
-  // Replaces a file, or a link, at the target in one step; a directory there makes it fail.
-  const DWORD flags = MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0);
-  if (!::MoveFileExW(nativeTemp.c_str(), target->c_str(), flags)) {
-    return fail(WriteFailure::kReplace, "cannot replace " + path);
-  }
-  return true;
-}
-
-bool writeOutputFile(const std::string& path, const unsigned char* data, std::uint64_t size,
-                     FileMode mode, const WriteCheck& check, std::string& error) {
-  // A device (NUL, CON, COM1) or a pipe is written as it is; a file, or nothing, is replaced.
-  if (const auto native = pathFromUtf8(path)) {
-    const HANDLE handle =
-        ::CreateFileW(native->c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                      OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      HandleCloser closer{handle};
-      if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        if (writeAll(handle, data, size)) return true;
-        error = "cannot write: " + lastError();
-        return false;
-      }
-    }
-  }
-  return replaceFileAtomically(path, data, size, mode, check, error);
-}
+bool imageIntact(const FileImage&) { return true; }
 
 bool sameFile(const std::string& a, const std::string& b) {
   const auto identify = [](const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
@@ -244,53 +64,5 @@ bool sameFile(const std::string& a, const std::string& b) {
          first.nFileIndexHigh == second.nFileIndexHigh &&
          first.nFileIndexLow == second.nFileIndexLow;
 }
-
-std::string currentExecutablePath() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length =
-        ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return {};
-    if (length < buffer.size()) {
-      buffer.resize(length);
-      break;
-    }
-    if (buffer.size() >= 32768) return {};
-    buffer.resize(buffer.size() * 2);
-  }
-  return utf8FromPath(buffer).value_or(std::string());
-}
-
-}  // namespace tavmor
-
-namespace tavmor {
-
-bool readStandardInput(std::string& out) {
-  const HANDLE input = ::GetStdHandle(STD_INPUT_HANDLE);
-  if (input == nullptr || input == INVALID_HANDLE_VALUE) return false;
-  char buffer[1 << 16];
-  for (;;) {
-    DWORD got = 0;
-    if (!::ReadFile(input, buffer, sizeof buffer, &got, nullptr)) {
-      // The writer closing its end of a pipe is how a pipe ends.
-      return ::GetLastError() == ERROR_BROKEN_PIPE;
-    }
-    if (got == 0) return true;
-    out.append(buffer, got);
-  }
-}
-
-bool writeStandardOutput(const unsigned char* data, std::uint64_t size, std::string& error) {
-  const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  if (output == nullptr || output == INVALID_HANDLE_VALUE) {
-    error = "there is no standard output";
-    return false;
-  }
-  if (writeAll(output, data, size)) return true;
-  error = lastError();
-  return false;
-}
-
-const char* executableSuffix() { return ".exe"; }
 
 }  // namespace tavmor

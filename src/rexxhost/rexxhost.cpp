@@ -9,11 +9,12 @@
 #include <string_view>
 #include <vector>
 
+#include "interp/instance.hpp"
 #include "interp/interface.hpp"
+#include "interp/vector.hpp"
 #include "platform/file.hpp"
 #include "rexxhost/source.hpp"
 #include "rexxhost/start.hpp"
-#include "interp/vector.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -32,21 +33,15 @@ struct InstanceState {
   std::vector<std::unique_ptr<ArrayObject>> arrays;
 };
 
-InstanceState& stateOf(void* threadContext) {
-  auto* instance =
-      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
-  return *static_cast<InstanceState*>(instance->state);
-}
-
 void* newArray(void* threadContext, std::size_t size) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<InstanceState>(threadContext);
   state.arrays.push_back(std::make_unique<ArrayObject>());
   state.arrays.back()->items.reserve(size);
   return state.arrays.back().get();
 }
 
 void* newString(void* threadContext, const char* text) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<InstanceState>(threadContext);
   state.strings.push_back(std::make_unique<StringObject>(StringObject{text}));
   return state.strings.back().get();
 }
@@ -73,17 +68,15 @@ void* callProgram(void*, const char* program, void* arguments) {
     // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
     // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
     // .cmd or .rx appended it found beside it.
-    const ReadResult read = readWholeFile(program);
-    switch (read.status) {
-      case ReadStatus::kOk:
-        break;
-      case ReadStatus::kNoMemory:
+    const Result<FileImage> read = readWholeFile(program);
+    if (!read.ok()) {
+      if (read.status().code() == Status::Code::kNoMemory) {
         refuse(std::string("Not enough memory to read the Rexx script ") + program);
-      default:
-        refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.error);
+      }
+      refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.status().reason());
     }
-    const auto* bytes = reinterpret_cast<const char*>(read.image.bytes.get());
-    const auto size = static_cast<std::size_t>(read.image.size);
+    const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
+    const auto size = static_cast<std::size_t>(read->size);
     if (const auto line = lineOfFirstNul(bytes, size)) {
       refuse(std::string("The Rexx script ") + program + " holds a NUL byte on line " +
              std::to_string(*line) + ", which Regina cannot run.");
@@ -103,9 +96,7 @@ void* callProgram(void*, const char* program, void* arguments) {
 }
 
 void terminate(void* instanceHandle) {
-  auto* instance = static_cast<InstanceObject*>(instanceHandle);
-  delete static_cast<InstanceState*>(instance->state);
-  delete instance;
+  destroyInstance<InstanceState>(instanceHandle);
   ReginaCleanup();
 }
 
@@ -118,15 +109,6 @@ const ThreadVector kThreadVector = makeThreadVector(&newArray, &newString, &arra
 using namespace tavmor::rexxapi;
 
 extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOut, void*) {
-  auto* state = new (std::nothrow) InstanceState;
-  auto* instance = new (std::nothrow) InstanceObject{kInstanceVector.data(), state};
-  if (state == nullptr || instance == nullptr) {
-    delete state;
-    delete instance;
-    return 0;
-  }
-  state->thread = ThreadContextObject{instance, kThreadVector.data()};
-  *instanceOut = instance;
-  *threadOut = &state->thread;
-  return 1;
+  return createInstance<InstanceState>(instanceOut, threadOut, kInstanceVector.data(),
+                                       kThreadVector.data());
 }

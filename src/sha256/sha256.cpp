@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "util/coding.hpp"
+
 namespace tavmor {
 namespace {
 
@@ -25,10 +27,7 @@ std::uint32_t rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); 
 
 void compress(std::uint32_t state[8], const unsigned char* block) {
   std::uint32_t w[64];
-  for (int i = 0; i < 16; ++i) {
-    w[i] = std::uint32_t{block[4 * i]} << 24 | std::uint32_t{block[4 * i + 1]} << 16 |
-           std::uint32_t{block[4 * i + 2]} << 8 | std::uint32_t{block[4 * i + 3]};
-  }
+  for (int i = 0; i < 16; ++i) w[i] = decodeBigEndian32(block + 4 * i);
   for (int i = 16; i < 64; ++i) {
     const std::uint32_t s0 = rotr(w[i - 15], 7) ^ rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
     const std::uint32_t s1 = rotr(w[i - 2], 17) ^ rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
@@ -74,29 +73,14 @@ Sha256Digest sha256(const unsigned char* data, std::uint64_t size) {
   if (rest != 0) std::memcpy(tail, data + wholeBlocks * kBlockSize, rest);
   tail[rest] = 0x80;
   const std::size_t tailSize = rest < kBlockSize - 8 ? kBlockSize : 2 * kBlockSize;
-  const std::uint64_t bits = size * 8;
-  for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<unsigned char>(bits >> (8 * i));
+  encodeBigEndian64(tail + tailSize - 8, size * 8);
   for (std::size_t offset = 0; offset < tailSize; offset += kBlockSize) {
     compress(state, tail + offset);
   }
 
   Sha256Digest digest;
-  for (int i = 0; i < 8; ++i) {
-    for (int j = 0; j < 4; ++j)
-      digest[4 * i + j] = static_cast<unsigned char>(state[i] >> (24 - 8 * j));
-  }
+  for (int i = 0; i < 8; ++i) encodeBigEndian32(digest.data() + 4 * i, state[i]);
   return digest;
-}
-
-std::string toHex(const Sha256Digest& digest) {
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  hex.reserve(2 * digest.size());
-  for (const unsigned char byte : digest) {
-    hex.push_back(kDigits[byte >> 4]);
-    hex.push_back(kDigits[byte & 0xf]);
-  }
-  return hex;
 }
 
 }  // namespace tavmor

@@ -3,15 +3,11 @@
 
 #include <array>
 #include <cstdint>
-#include <string>
 
 namespace tavmor {
 
 using Sha256Digest = std::array<unsigned char, 32>;
 
 Sha256Digest sha256(const unsigned char* data, std::uint64_t size);
-
-// The digest as 64 lowercase hexadecimal digits.
-std::string toHex(const Sha256Digest& digest);
 
 }  // namespace tavmor

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "util/hex.hpp"
+
 namespace tavmor {
 namespace {
 

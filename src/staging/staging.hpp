@@ -5,20 +5,16 @@
 #include <optional>
 #include <string>
 
-#include "platform/file.hpp"
+#include "util/status.hpp"
 
 namespace tavmor {
 
 inline constexpr std::int32_t kRemovalDelaySeconds = 5;
 
-struct TempDirectory {
-  std::optional<std::string> path;  // UTF-8
-  std::string error;                // why there is none: one line for the user
-};
-
-// The platform's directory for temporary files, which must exist and be a directory; a relative
-// one is made absolute against the current directory.
-TempDirectory platformTempDirectory();
+// The platform's directory for temporary files (UTF-8), which must exist and be a directory; a
+// relative one is made absolute against the current directory. The failure's message is one
+// line for the user ("Temp directory not found: DIR").
+Result<std::string> platformTempDirectory();
 
 // The temp script path for a launcher started as argv0: tempDir joined with "." and argv0 cut at
 // its first ".", with ".tmp" appended, and reduced to its file name. Nothing when argv0 or the
@@ -31,10 +27,9 @@ std::optional<std::string> makeTempScriptPath(const std::string& argv0, const st
 std::optional<std::size_t> tempScriptNameTooLong(const std::string& fileName);
 
 // Replaces the file at path with exactly `length` bytes of data, readable by the owner only.
-// The file at path is never half-written: a failed write leaves nothing behind, returns false
-// and says in `failure` (when given) where it failed and why.
-bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length,
-                     WriteFailure* failure = nullptr);
+// The file at path is never half-written: a failed write leaves nothing behind and fails as
+// replaceFileAtomically does.
+Status writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length);
 
 // Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
 // missing or cannot be removed is left alone.

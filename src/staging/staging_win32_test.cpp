@@ -54,42 +54,45 @@ class TempDirectoryWin32 : public ::testing::Test {
     }
   }
   static void setTmp(const std::string& utf8) {
-    ::SetEnvironmentVariableW(L"TMP", pathFromUtf8(utf8)->c_str());
+    ::SetEnvironmentVariableW(L"TMP", test::nativePath(utf8).c_str());
   }
 
   std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
   TempDir dir_;
 };
 
+// The temp directory, or "failure: " and why there is none.
+std::string tempDirectoryOrFailure() {
+  const Result<std::string> dir = platformTempDirectory();
+  return dir.ok() ? *dir : "failure: " + dir.status().message();
+}
+
 TEST_F(TempDirectoryWin32, IsWhatGetTempPathReportsAndMustBeADirectory) {
   setTmp(dir_.path());
-  EXPECT_EQ(platformTempDirectory().path, dir_.path() + "\\");
+  EXPECT_EQ(tempDirectoryOrFailure(), dir_.path() + "\\");
 
   const std::string nonAscii = dir_.path() + "\\t\xc3\xabmp";
-  ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(nonAscii)->c_str(), nullptr));
+  ASSERT_TRUE(::CreateDirectoryW(test::nativePath(nonAscii).c_str(), nullptr));
   setTmp(nonAscii);
-  EXPECT_EQ(platformTempDirectory().path, nonAscii + "\\");
+  EXPECT_EQ(tempDirectoryOrFailure(), nonAscii + "\\");
 
   // A relative one is taken against the current directory, once: a script that changes
   // directory must not change where the removal looks.
   wchar_t current[MAX_PATH];
   const DWORD length = ::GetCurrentDirectoryW(MAX_PATH, current);
   setTmp(".");
-  const auto relative = platformTempDirectory().path;
-  ASSERT_TRUE(relative);
-  EXPECT_EQ(pathFromUtf8(*relative)->rfind(std::wstring(current, length), 0), 0u)
-      << *relative;
+  const Result<std::string> relative = platformTempDirectory();
+  ASSERT_TRUE(relative.ok()) << relative.status().message();
+  EXPECT_EQ(test::nativePath(*relative).rfind(std::wstring(current, length), 0), 0u) << *relative;
 
   setTmp(dir_.path() + "\\missing");
-  TempDirectory bad = platformTempDirectory();
-  EXPECT_FALSE(bad.path);
-  EXPECT_EQ(bad.error, "Temp directory not found: " + dir_.path() + "\\missing\\");
+  EXPECT_EQ(tempDirectoryOrFailure(),
+            "failure: Temp directory not found: " + dir_.path() + "\\missing\\");
 
   test::writeFile(dir_.path() + "\\file", "");
   setTmp(dir_.path() + "\\file");
-  bad = platformTempDirectory();
-  EXPECT_FALSE(bad.path);
-  EXPECT_EQ(bad.error.rfind("Temp directory is not a directory: ", 0), 0u) << bad.error;
+  EXPECT_EQ(tempDirectoryOrFailure(),
+            "failure: Temp directory is not a directory: " + dir_.path() + "\\file\\");
 }
 
 TEST(TempScriptWin32, ReplacesLeftoversAndRemovesAtOnceWithoutDelay) {
@@ -98,7 +101,8 @@ TEST(TempScriptWin32, ReplacesLeftoversAndRemovesAtOnceWithoutDelay) {
   test::writeFile(path, std::string(5000, 'o'));
   const std::string script("say 'hi'\r\n\0\xff", 12);
   ASSERT_TRUE(
-      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size()));
+      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size())
+          .ok());
   EXPECT_EQ(test::readFile(path), script);
   removeAfterDelay(path, 0);
   EXPECT_FALSE(test::exists(path));

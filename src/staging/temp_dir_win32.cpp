@@ -5,13 +5,13 @@
 
 namespace tavmor {
 
-TempDirectory platformTempDirectory() {
+Result<std::string> platformTempDirectory() {
   // GetTempPathW takes TMP, then TEMP, then USERPROFILE, then the Windows folder; it neither
   // checks that the result exists nor that it is a directory.
   std::wstring buffer(MAX_PATH + 1, L'\0');
   for (;;) {
     const DWORD length = ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
-    if (length == 0) return {std::nullopt, "The temp directory cannot be determined."};
+    if (length == 0) return Status::failure("The temp directory cannot be determined.");
     if (length < buffer.size()) {
       buffer.resize(length);
       break;
@@ -19,17 +19,18 @@ TempDirectory platformTempDirectory() {
     buffer.assign(length + 1, L'\0');
   }
   const auto text = utf8FromPath(buffer);
-  if (!text) return {std::nullopt, "The temp directory's name is not valid Unicode."};
+  if (!text) return Status::failure("The temp directory's name is not valid Unicode.");
   // The reported path ends in a backslash, behind which a plain file cannot be found at all.
   std::wstring probe = buffer;
   if (probe.size() > 3 && probe.back() == L'\\') probe.pop_back();
   const DWORD attributes = ::GetFileAttributesW(probe.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES)
-    return {std::nullopt, "Temp directory not found: " + *text};
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    return {std::nullopt, "Temp directory is not a directory: " + *text};
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    return Status::failure("Temp directory not found: " + *text);
   }
-  return {*text, {}};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Status::failure("Temp directory is not a directory: " + *text);
+  }
+  return *text;
 }
 
 }  // namespace tavmor

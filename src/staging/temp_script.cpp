@@ -1,18 +1,16 @@
-#include "platform/file.hpp"
 #include "platform/path.hpp"
+#include "platform/replace.hpp"
 #include "platform/thread.hpp"
 #include "staging/staging.hpp"
 
 namespace tavmor {
 
-bool writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length,
-                     WriteFailure* failure) {
+Status writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length) {
   // Written beside the final name and moved onto it, so that a run of a same-named launcher never
   // hands its interpreter a half-written file, and a link planted at the name is replaced, not
   // followed.
-  std::string error;
-  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr, error,
-                               Durability::kScratch, failure);
+  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr,
+                               Durability::kScratch);
 }
 
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {

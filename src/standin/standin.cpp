@@ -19,9 +19,11 @@
 #include <thread>
 #include <vector>
 
+#include "interp/instance.hpp"
 #include "interp/interface.hpp"
-#include "platform/file.hpp"
 #include "interp/vector.hpp"
+#include "platform/file.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -31,15 +33,9 @@ struct State {
   std::vector<std::unique_ptr<int>> objects;  // handles: addresses of numbered objects
 };
 
+// Bytes in the log: their hex digits, "-" when there are none.
 std::string hex(const unsigned char* data, std::size_t size) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(size * 2);
-  for (std::size_t i = 0; i < size; ++i) {
-    out += kDigits[data[i] >> 4];
-    out += kDigits[data[i] & 15];
-  }
-  return out.empty() ? "-" : out;
+  return size == 0 ? "-" : toHex(data, size);
 }
 
 std::string hex(const char* text) {
@@ -55,18 +51,12 @@ void record(const std::string& line) {
   }
 }
 
-State& stateOf(void* threadContext) {
-  auto* instance =
-      static_cast<InstanceObject*>(static_cast<ThreadContextObject*>(threadContext)->instance);
-  return *static_cast<State*>(instance->state);
-}
-
 std::string handleName(char kind, void* handle) {
   return kind + std::to_string(*static_cast<int*>(handle));
 }
 
 void* newObject(void* threadContext) {
-  auto& state = stateOf(threadContext);
+  auto& state = stateOf<State>(threadContext);
   state.objects.push_back(std::make_unique<int>(static_cast<int>(state.objects.size()) + 1));
   return state.objects.back().get();
 }
@@ -90,10 +80,9 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
 
 void* callProgram(void*, const char* program, void* arguments) {
   record("call " + hex(program) + " " + handleName('A', arguments));
-  const ReadResult file = readWholeFile(program);
-  record(file.status == ReadStatus::kOk
-             ? "program " + hex(file.image.bytes.get(), static_cast<std::size_t>(file.image.size))
-             : std::string("program unreadable"));
+  const Result<FileImage> file = readWholeFile(program);
+  record(file.ok() ? "program " + hex(file->bytes.get(), static_cast<std::size_t>(file->size))
+                   : std::string("program unreadable"));
   if (const char* wait = std::getenv("TAVMOR_STANDIN_WAIT_MS")) {
     std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(wait)));
   }
@@ -102,9 +91,7 @@ void* callProgram(void*, const char* program, void* arguments) {
 
 void terminate(void* instanceHandle) {
   record("terminate");
-  auto* instance = static_cast<InstanceObject*>(instanceHandle);
-  delete static_cast<State*>(instance->state);
-  delete instance;
+  destroyInstance<State>(instanceHandle);
 }
 
 const InstanceVector kInstanceVector = makeInstanceVector(&terminate);
@@ -119,10 +106,6 @@ extern "C" std::size_t RexxCreateInterpreter(void** instanceOut, void** threadOu
   record("create");
   const char* noInstance = std::getenv("TAVMOR_STANDIN_NO_INSTANCE");
   if (noInstance != nullptr && std::string(noInstance) == "1") return 0;
-  auto* state = new State;
-  auto* instance = new InstanceObject{kInstanceVector.data(), state};
-  state->thread = ThreadContextObject{instance, kThreadVector.data()};
-  *instanceOut = instance;
-  *threadOut = &state->thread;
-  return 1;
+  return createInstance<State>(instanceOut, threadOut, kInstanceVector.data(),
+                               kThreadVector.data());
 }

@@ -1,5 +1,6 @@
 #include "tool/cli.hpp"
 
+#include <algorithm>
 #include <iostream>
 
 #include "util/escape.hpp"
@@ -16,7 +17,11 @@ std::optional<std::string> ParsedArgs::value(const std::string& longName) const 
 
 bool ParsedArgs::flag(const std::string& longName) const { return value(longName).has_value(); }
 
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs) {
+Result<ParsedArgs> parseArgs(const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs) {
+  const auto usage = [](const std::string& message) {
+    return Status::failure(Status::Code::kUsage, message);
+  };
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -29,9 +34,9 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
       optionsEnded = true;
       continue;
     }
-    if (arg == "--help" || arg == "-h") {
+    if (arg == "--help" || arg == "-h") {  // whatever follows
       parsed.help = true;
-      continue;
+      return parsed;
     }
     const OptionSpec* spec = nullptr;
     std::string inlineValue;
@@ -57,23 +62,16 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
         hasInlineValue = true;
       }
     }
-    if (spec == nullptr) {
-      parsed.error = "unknown option " + arg;
-      return parsed;
-    }
+    if (spec == nullptr) return usage("unknown option " + arg);
     if (!spec->takesValue) {
       if (hasInlineValue) {
-        parsed.error = "option --" + std::string(spec->longName) + " takes no value";
-        return parsed;
+        return usage("option --" + std::string(spec->longName) + " takes no value");
       }
       parsed.options.emplace_back(spec->longName, "");
       continue;
     }
     if (!hasInlineValue) {
-      if (i + 1 >= args.size()) {
-        parsed.error = "option " + arg + " needs a value";
-        return parsed;
-      }
+      if (i + 1 >= args.size()) return usage("option " + arg + " needs a value");
       inlineValue = args[++i];
     }
     parsed.options.emplace_back(spec->longName, inlineValue);
@@ -81,52 +79,24 @@ ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<Opt
   return parsed;
 }
 
-std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& specs, const char* help,
-                             const char* operandName, ParsedArgs& parsed) {
-  parsed = parseArgs(args, specs);
-  if (parsed.help) return output(verb, help) ? kStatusOk : kStatusFailure;
-  if (!parsed.error.empty()) return usageError(verb, parsed.error);
-  if (operandName == nullptr) {
-    if (!parsed.operands.empty()) return usageError(verb, "takes no operands");
-  } else if (parsed.operands.size() != 1) {
-    return usageError(verb, std::string("expected one ") + operandName);
+int runVerb(const Verb& verb, const std::vector<std::string>& args,
+            const std::function<int(const ParsedArgs&)>& body) {
+  const Result<ParsedArgs> parsed = parseArgs(args, verb.options);
+  if (!parsed.ok()) return usageError(verb.name, parsed.status().message());
+  if (parsed->help) return output(verb.name, verb.help) ? kStatusOk : kStatusFailure;
+  if (verb.operand == nullptr) {
+    if (!parsed->operands.empty()) return usageError(verb.name, "takes no operands");
+  } else if (parsed->operands.size() != 1) {
+    return usageError(verb.name, std::string("expected one ") + verb.operand);
   }
-  return std::nullopt;
-}
-
-std::string readFailure(const std::string& path, const ReadResult& read) {
-  const std::string reason = read.error.empty() ? "" : ": " + read.error;
-  switch (read.status) {
-    case ReadStatus::kCannotOpen:
-    case ReadStatus::kNoPermission:
-      return path + ": cannot open" + reason;
-    case ReadStatus::kShortRead:
-      return path + ": cannot read" + reason;
-    case ReadStatus::kNoMemory:
-      return path + ": not enough memory to read it";
-    case ReadStatus::kOk:
-      break;
-  }
-  return path;
-}
-
-std::optional<FileImage> readInput(const std::string& verb, const std::string& path) {
-  ReadResult read = readWholeFile(path);
-  if (read.status != ReadStatus::kOk) {
-    error(verb + ": " + readFailure(path, read));
-    return std::nullopt;
-  }
-  return std::move(read.image);
+  return body(*parsed);
 }
 
 bool output(const std::string& verb, std::string_view text) {
-  std::string reason;
-  if (writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-                          reason)) {
-    return true;
-  }
-  error((verb.empty() ? "" : verb + ": ") + "cannot write to standard output: " + reason);
+  const Status written =
+      writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+  if (written.ok()) return true;
+  error((verb.empty() ? "" : verb + ": ") + written.message());
   return false;
 }
 
@@ -137,11 +107,22 @@ int writeOutput(const std::string& verb, const std::string& path, const unsigned
                ? kStatusOk
                : kStatusFailure;
   }
-  std::string reason;
-  if (!writeOutputFile(path, data, size, mode, check, reason)) {
-    return error(verb + ": " + path + ": " + reason);
-  }
+  const Status written = writeOutputFile(path, data, size, mode, check);
+  if (!written.ok()) return error(verb + ": " + path + ": " + written.message());
   return kStatusOk;
+}
+
+std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows) {
+  std::size_t width = 0;
+  for (const auto& row : rows) width = std::max(width, row.first.size());
+  std::string lines;
+  for (const auto& [name, value] : rows) {
+    lines += name;
+    lines.append(width + 2 - name.size(), ' ');
+    lines += value;
+    lines += '\n';
+  }
+  return lines;
 }
 
 int error(const std::string& message, int status) {

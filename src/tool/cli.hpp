@@ -1,12 +1,14 @@
 #pragma once
 // Command-line conventions shared by the verbs of the tavmor tool.
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/file.hpp"
+#include "platform/output.hpp"
+#include "util/status.hpp"
 
 namespace tavmor::cli {
 
@@ -25,28 +27,29 @@ struct ParsedArgs {
   std::vector<std::pair<std::string, std::string>> options;  // long name, value ("" for flags)
   std::vector<std::string> operands;
   bool help = false;
-  std::string error;  // set on a usage error
 
   std::optional<std::string> value(const std::string& longName) const;
   bool flag(const std::string& longName) const;
 };
 
 // Parses args (without the program and verb names). "-" is an operand; "--" ends the options.
-ParsedArgs parseArgs(const std::vector<std::string>& args, const std::vector<OptionSpec>& specs);
+// A usage error fails with the code kUsage.
+Result<ParsedArgs> parseArgs(const std::vector<std::string>& args,
+                             const std::vector<OptionSpec>& specs);
 
-// The start of every verb: parses args by specs into parsed and returns nothing when the verb
-// goes on. Otherwise returns the status to end with: 0 after printing help for --help, 2 after
-// a usage error for a bad option or operands other than one `operandName` (none when it is null).
-std::optional<int> startVerb(const std::string& verb, const std::vector<std::string>& args,
-                             const std::vector<OptionSpec>& specs, const char* help,
-                             const char* operandName, ParsedArgs& parsed);
+// What a verb takes: its options, and one operand named `operand` (none when it is null).
+struct Verb {
+  const char* name;
+  const char* help;
+  std::vector<OptionSpec> options;
+  const char* operand;
+};
 
-// "<path>: <why reading it failed>", for a read that did not succeed.
-std::string readFailure(const std::string& path, const ReadResult& read);
-
-// Reads the file a verb works on whole. On failure prints "tavmor: <verb>: <path>: <cause>" on
-// stderr and returns nothing.
-std::optional<FileImage> readInput(const std::string& verb, const std::string& path);
+// Runs `verb` on args (which follow its name): prints its help for --help and returns 0, a
+// usage error for a bad option or operands other than what it takes and returns 2, and
+// otherwise returns what `body` returns for the parsed arguments.
+int runVerb(const Verb& verb, const std::vector<std::string>& args,
+            const std::function<int(const ParsedArgs&)>& body);
 
 // Writes text to standard output. When it cannot, prints "tavmor: <verb>: cannot write to
 // standard output: <cause>" (without "<verb>: " when verb is empty) and returns false.
@@ -57,6 +60,9 @@ bool output(const std::string& verb, std::string_view text);
 // returns 1.
 int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
                 std::uint64_t size, FileMode mode, const WriteCheck& check);
+
+// Lines of "name  value", the values lined up two spaces after the longest name.
+std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows);
 
 // Prints "tavmor: <message>" on stderr, control characters escaped, and returns status.
 int error(const std::string& message, int status = kStatusFailure);

@@ -1,10 +1,10 @@
 #include "tool/examine.hpp"
 
-#include <sstream>
-
 #include "payload/format.hpp"
 #include "platform/path.hpp"
 #include "staging/staging.hpp"
+#include "util/coding.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
@@ -13,18 +13,6 @@ constexpr std::uint64_t kCertificateHeaderSize = 8;  // dwLength, wRevision, wCe
 constexpr std::uint64_t kCertificateAlignment = 8;
 
 std::string bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
-
-std::uint64_t readLe(const unsigned char* p, int size) {
-  std::uint64_t value = 0;
-  for (int i = size; i-- > 0;) value = (value << 8) | p[i];
-  return value;
-}
-
-std::string hex(std::uint32_t value) {
-  std::ostringstream text;
-  text << "0x" << std::hex << value;
-  return text.str();
-}
 
 // What in an ELF or PE file's headers makes it no file the launcher could be: the launcher is
 // built as a 64-bit little-endian ELF program and as a PE32+ one, both for x86-64.
@@ -45,8 +33,8 @@ void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warni
   } else if (layout.peMagic == kPe32Magic) {
     warnings.push_back("a PE32 file, a 32-bit program; the launcher is PE32+, 64-bit");
   } else if (layout.peMagic != kPe32PlusMagic) {
-    warnings.push_back("a PE file whose optional header has the magic " + hex(layout.peMagic) +
-                       ", neither PE32 (0x10b) nor PE32+ (0x20b)");
+    warnings.push_back("a PE file whose optional header has the magic 0x" +
+                       hexNumber(layout.peMagic) + ", neither PE32 (0x10b) nor PE32+ (0x20b)");
   }
   const std::uint32_t launcherMachine =
       layout.format == ExecutableFormat::kElf ? kElfMachineX8664 : kPeMachineAmd64;
@@ -103,9 +91,9 @@ std::optional<CertificateReport> examineCertificate(const unsigned char* image,
   }
   if (cert.size >= kCertificateHeaderSize) {
     const unsigned char* header = image + cert.offset;
-    cert.entryLength = static_cast<std::uint32_t>(readLe(header, 4));
-    cert.revision = static_cast<std::uint16_t>(readLe(header + 4, 2));
-    cert.type = static_cast<std::uint16_t>(readLe(header + 6, 2));
+    cert.entryLength = decodeFixed32(header);
+    cert.revision = decodeFixed16(header + 4);
+    cert.type = decodeFixed16(header + 6);
     if (*cert.entryLength < kCertificateHeaderSize || *cert.entryLength > cert.size) {
       warnings.push_back(where + " holds an entry of " + bytes(*cert.entryLength) +
                          ", which does not fit it");
@@ -169,19 +157,14 @@ void examinePayload(const unsigned char* image, LauncherFileReport& report) {
                               " a zero count, which tavmor never writes");
   }
 
-  const std::uint64_t described = decodedLength(payload, length);
+  // The launcher's decoder sizes its block for every pair, so it decodes them all, or nothing.
   const auto script = decodeScript(image, span);
   if (!script) {
-    report.warnings.push_back("the script decodes to " + bytes(described) +
+    report.warnings.push_back("the script decodes to " + bytes(decodedLength(payload, length)) +
                               ", more than memory holds; the launcher cannot run it either");
     return;
   }
-  report.scriptLength = script->length;
-  report.scriptSha256 = sha256(script->bytes.get(), script->length);
-  if (script->length != described) {
-    report.warnings.push_back("the launcher's decoder stops after " + bytes(script->length) +
-                              " of the " + bytes(described) + " the pairs describe");
-  }
+  report.script = ScriptReport{script->length, sha256(script->bytes.get(), script->length)};
 }
 
 }  // namespace
@@ -237,10 +220,7 @@ std::string machineName(ExecutableFormat format, std::uint32_t machine) {
   for (const auto& n : kNames) {
     if (n.format == format && n.machine == machine) return n.name;
   }
-  constexpr char kDigits[] = "0123456789abcdef";
-  std::string hex;
-  for (int shift = 12; shift >= 0; shift -= 4) hex += kDigits[(machine >> shift) & 0xf];
-  return "unknown (0x" + hex + ")";
+  return "unknown (0x" + hexNumber(machine, 4) + ")";
 }
 
 std::string certificateTypeName(std::uint16_t type) {

@@ -28,6 +28,12 @@ struct CertificateReport {
   std::uint16_t type = 0;
 };
 
+// The script as the launcher decodes it.
+struct ScriptReport {
+  std::uint64_t length = 0;
+  Sha256Digest sha256{};
+};
+
 struct LauncherFileReport {
   std::uint64_t fileSize = 0;
   ExecutableLayout layout;
@@ -38,11 +44,10 @@ struct LauncherFileReport {
   std::uint64_t pairCount = 0;
   std::uint64_t zeroCountPairs = 0;
   bool oddTrailingByte = false;
-  std::optional<std::uint64_t> scriptLength;  // as the launcher decodes it
-  std::optional<Sha256Digest> scriptSha256;
+  std::optional<ScriptReport> script;
   std::optional<CertificateReport> certificate;
   // Everything that makes the file differ from what tavmor writes, or keeps the launcher from
-  // running it as packed; one sentence each.
+  // running it as packed; one sentence each. Never empty when there is no script.
   std::vector<std::string> warnings;
 };
 

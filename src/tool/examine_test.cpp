@@ -8,6 +8,7 @@
 #include "payload/encode.hpp"
 #include "payload/format.hpp"
 #include "support/images.hpp"
+#include "util/coding.hpp"
 
 namespace tavmor {
 namespace {
@@ -55,8 +56,9 @@ TEST(Examine, ReportsAWellFormedLauncherFile) {
   EXPECT_EQ(report.payload->markerOffset, image.size());
   EXPECT_EQ(report.markerCount, 1u);
   EXPECT_EQ(report.pairCount, 11u);  // "ll" is one run
-  EXPECT_EQ(report.scriptLength, script.size());
-  EXPECT_EQ(report.scriptSha256, sha256(bytes(script), script.size()));
+  ASSERT_TRUE(report.script);
+  EXPECT_EQ(report.script->length, script.size());
+  EXPECT_EQ(report.script->sha256, sha256(bytes(script), script.size()));
   EXPECT_FALSE(report.certificate);
 }
 
@@ -73,8 +75,8 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
     std::string image = elf;
     image[4] = elfClass;
     image[5] = byteOrder;
-    image[18] = static_cast<char>(byteOrder == 2 ? machine >> 8 : machine);
-    image[19] = static_cast<char>(byteOrder == 2 ? machine : machine >> 8);
+    auto* field = reinterpret_cast<unsigned char*>(image.data() + 18);
+    byteOrder == 2 ? encodeBigEndian16(field, machine) : encodeFixed16(field, machine);
     return image + marker + pairs;
   };
   const auto peWith = [&](std::uint16_t magic, std::uint16_t machine) {
@@ -141,7 +143,8 @@ TEST(Examine, SetsASignedFilesCertificateTableAndPaddingApart) {
       EXPECT_TRUE(report.warnings.empty()) << length << ": " << report.warnings.front();
       EXPECT_EQ(report.signingPadding, file.size() - 16 - unsignedFile.size()) << length;
       EXPECT_EQ(report.pairCount, length) << length;
-      EXPECT_EQ(report.scriptSha256, sha256(bytes(script), script.size())) << length;
+      ASSERT_TRUE(report.script) << length;
+      EXPECT_EQ(report.script->sha256, sha256(bytes(script), script.size())) << length;
       ASSERT_TRUE(report.certificate);
       EXPECT_TRUE(report.certificate->setApart);
       EXPECT_EQ(report.certificate->type, 2);

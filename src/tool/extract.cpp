@@ -22,14 +22,7 @@ constexpr char kExtractHelp[] =
     "                      written as it is)\n"
     "  -h, --help          show this help\n";
 
-}  // namespace
-
-int extractCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status =
-          cli::startVerb("extract", args, {{"output", 'o', true}}, kExtractHelp, "FILE", parsed)) {
-    return *status;
-  }
+int extract(const cli::ParsedArgs& parsed) {
   const std::string output = parsed.value("output").value_or("-");
   if (output.empty()) return cli::usageError("extract", "empty output file name");
   const std::string& path = parsed.operands[0];
@@ -39,20 +32,30 @@ int extractCommand(const std::vector<std::string>& args) {
     return cli::error("extract: " + output +
                       ": is the launcher file itself; choose another output");
   }
-  const auto image = cli::readInput("extract", path);
-  if (!image) return cli::kStatusFailure;
+  const Result<FileImage> image = readWholeFile(path);
+  if (!image.ok()) return cli::error("extract: " + image.status().message());
   const auto span = findPayload(image->bytes.get(), image->size);
   if (!span) return cli::error("extract: " + path + ": " + kNoScriptFound);
   const auto script = decodeScript(image->bytes.get(), *span);
   if (!script) return cli::error("extract: " + path + ": not enough memory to decode the script");
 
   const auto checkWritten = [&](const std::string& tempPath) {
-    const ReadResult written = readWholeFile(tempPath);
-    return written.status == ReadStatus::kOk && written.image.size == script->length &&
-           std::memcmp(written.image.bytes.get(), script->bytes.get(), script->length) == 0;
+    const Result<FileImage> written = readWholeFile(tempPath);
+    if (!written.ok()) return written.status();
+    if (written->size == script->length &&
+        std::memcmp(written->bytes.get(), script->bytes.get(), script->length) == 0) {
+      return Status::success();
+    }
+    return Status::failure("it does not hold the script");
   };
   return cli::writeOutput("extract", output, script->bytes.get(), script->length,
                           FileMode::kOwnerOnly, checkWritten);
+}
+
+}  // namespace
+
+int extractCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"extract", kExtractHelp, {{"output", 'o', true}}, "FILE"}, args, extract);
 }
 
 }  // namespace tavmor

@@ -7,8 +7,8 @@
 
 #include "tool/cli.hpp"
 #include "tool/extract.hpp"
+#include "tool/inspect.hpp"
 #include "tool/pack.hpp"
-#include "tool/report.hpp"
 #include "tool/targets.hpp"
 #include "tool/verify.hpp"
 #include "tool/version.hpp"

@@ -8,6 +8,8 @@
 #include "payload/format.hpp"
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
+#include "platform/output.hpp"
+#include "platform/self.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "tool/targets.hpp"
@@ -31,15 +33,22 @@ constexpr char kPackHelp[] =
     "      --stub FILE      the launcher executable to pack the script into\n"
     "  -h, --help           show this help\n";
 
-// The stub a pack without --stub uses, or nothing after printing why there is none.
-std::optional<std::string> installedStub(const std::string& target) {
+// The stub a pack without --stub uses.
+Result<std::string> installedStub(const std::string& target) {
   const std::string self = currentExecutablePath();
-  if (const auto stub = findStub(target, self)) return stub;
+  if (const auto stub = findStub(target, self)) return *stub;
   const auto candidates = stubCandidates(target, self);
-  cli::error("pack: no stub for " + target +
-             (candidates.empty() ? std::string() : " at " + candidates.front()) +
-             " (see 'tavmor targets'; --stub names one)");
-  return std::nullopt;
+  return Status::failure("no stub for " + target +
+                         (candidates.empty() ? std::string() : " at " + candidates.front()) +
+                         " (see 'tavmor targets'; --stub names one)");
+}
+
+// The script to pack: the file at path, or standard input for "-".
+Result<std::string> readScript(const std::string& path) {
+  if (path == "-") return readStandardInput();
+  const Result<FileImage> file = readWholeFile(path);
+  if (!file.ok()) return file.status();
+  return std::string(reinterpret_cast<const char*>(file->bytes.get()), file->size);
 }
 
 }  // namespace
@@ -53,20 +62,18 @@ bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsign
          (scriptSize == 0 || std::memcmp(decoded->bytes.get(), script, scriptSize) == 0);
 }
 
-PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
-                             const unsigned char* script, std::uint64_t scriptSize) {
-  PackedFile packed;
+Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
+                                     const unsigned char* script, std::uint64_t scriptSize) {
   const ExecutableLayout layout = describeExecutable(stub, stubSize);
   if (layout.format == ExecutableFormat::kUnknown) {
-    packed.error = "not an ELF or PE executable";
-    return packed;
+    return Status::failure("not an ELF or PE executable");
   }
   if (layout.imageEnd > stubSize) {
-    packed.error = "its headers describe more data than the file holds";
-    return packed;
+    return Status::failure("its headers describe more data than the file holds");
   }
   const std::vector<unsigned char> payload = encodeRunLength(script, scriptSize);
   const auto imageEnd = static_cast<std::size_t>(layout.imageEnd);
+  PackedFile packed;
   packed.bytes.reserve(imageEnd + kPayloadMarkerSize + payload.size());
   packed.bytes.assign(stub, stub + imageEnd);
   if (layout.certificate && layout.certificateEntryOffset) {
@@ -76,20 +83,14 @@ PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
   packed.bytes.insert(packed.bytes.end(), kPayloadMarker, kPayloadMarker + kPayloadMarkerSize);
   packed.bytes.insert(packed.bytes.end(), payload.begin(), payload.end());
   if (!decodesTo(packed.bytes.data(), packed.bytes.size(), script, scriptSize)) {
-    packed.error = "the packed file does not decode to the script";
-    return packed;
+    return Status::failure("the packed file does not decode to the script");
   }
-  packed.ok = true;
   return packed;
 }
 
-int packCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status = cli::startVerb(
-          "pack", args, {{"output", 'o', true}, {"stub", '\0', true}, {"target", '\0', true}},
-          kPackHelp, "SCRIPT", parsed)) {
-    return *status;
-  }
+namespace {
+
+int pack(const cli::ParsedArgs& parsed) {
   const auto output = parsed.value("output");
   if (!output || output->empty()) return cli::usageError("pack", "missing -o OUT");
   const auto target = parsed.value("target");
@@ -102,60 +103,55 @@ int packCommand(const std::vector<std::string>& args) {
     return cli::usageError("pack", "unknown target '" + *target + "'; the targets are " + known);
   }
   const std::string scriptPath = parsed.operands[0];
-  std::string stubPath;
-  if (const auto stub = parsed.value("stub")) {
-    stubPath = *stub;
-  } else if (const auto installed = installedStub(target.value_or(hostTarget()))) {
-    stubPath = *installed;
-  } else {
-    return cli::kStatusFailure;
-  }
+  const Result<std::string> stubPath =
+      parsed.value("stub") ? *parsed.value("stub") : installedStub(target.value_or(hostTarget()));
+  if (!stubPath.ok()) return cli::error("pack: " + stubPath.status().message());
 
-  std::string stdinScript;
-  ReadResult scriptFile;
-  const unsigned char* script = nullptr;
-  std::uint64_t scriptSize = 0;
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
   if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
     return cli::error("pack: " + *output + ": is the script itself; choose another output");
   }
-  if (scriptPath == "-") {
-    if (!readStandardInput(stdinScript)) return cli::error("pack: cannot read standard input");
-    script = reinterpret_cast<const unsigned char*>(stdinScript.data());
-    scriptSize = stdinScript.size();
-  } else {
-    scriptFile = readWholeFile(scriptPath);
-    if (scriptFile.status != ReadStatus::kOk) {
-      return cli::error("pack: " + cli::readFailure(scriptPath, scriptFile));
-    }
-    script = scriptFile.image.bytes.get();
-    scriptSize = scriptFile.image.size;
-  }
-  const ReadResult stub = readWholeFile(stubPath);
-  if (stub.status != ReadStatus::kOk) {
-    return cli::error("pack: stub " + cli::readFailure(stubPath, stub));
-  }
+  const Result<std::string> scriptText = readScript(scriptPath);
+  if (!scriptText.ok()) return cli::error("pack: " + scriptText.status().message());
+  const auto* script = reinterpret_cast<const unsigned char*>(scriptText->data());
+  const std::uint64_t scriptSize = scriptText->size();
+  const Result<FileImage> stub = readWholeFile(*stubPath);
+  if (!stub.ok()) return cli::error("pack: stub " + stub.status().message());
 
-  const PackedFile packed =
-      buildLauncherFile(stub.image.bytes.get(), stub.image.size, script, scriptSize);
-  if (!packed.ok) return cli::error("pack: stub " + stubPath + ": " + packed.error);
+  const Result<PackedFile> packed =
+      buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize);
+  if (!packed.ok()) return cli::error("pack: stub " + *stubPath + ": " + packed.status().message());
 
   const auto checkFinished = [&](const std::string& tempPath) {
-    const ReadResult written = readWholeFile(tempPath);
-    return written.status == ReadStatus::kOk &&
-           decodesTo(written.image.bytes.get(), written.image.size, script, scriptSize);
+    const Result<FileImage> written = readWholeFile(tempPath);
+    if (!written.ok()) return written.status();
+    if (decodesTo(written->bytes.get(), written->size, script, scriptSize)) {
+      return Status::success();
+    }
+    return Status::failure("it does not decode to the script");
   };
-  if (const int status = cli::writeOutput("pack", *output, packed.bytes.data(), packed.bytes.size(),
-                                          FileMode::kExecutable, checkFinished)) {
+  if (const int status =
+          cli::writeOutput("pack", *output, packed->bytes.data(), packed->bytes.size(),
+                           FileMode::kExecutable, checkFinished)) {
     return status;
   }
-  if (packed.removedSignature) {
+  if (packed->removedSignature) {
     cli::error("note: the stub's signature was removed; sign " + *output + " again");
   }
   if (const auto problem = *output != "-" ? nameProblem(*output) : std::nullopt) {
     cli::error("warning: pack: " + *output + ": " + *problem);
   }
   return cli::kStatusOk;
+}
+
+}  // namespace
+
+int packCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"pack",
+                       kPackHelp,
+                       {{"output", 'o', true}, {"stub", '\0', true}, {"target", '\0', true}},
+                       "SCRIPT"},
+                      args, pack);
 }
 
 }  // namespace tavmor

@@ -5,19 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "util/status.hpp"
+
 namespace tavmor {
 
 struct PackedFile {
   std::vector<unsigned char> bytes;
-  bool ok = false;
   bool removedSignature = false;  // the stub was signed: the result must be signed again
-  std::string error;
 };
 
 // The stub with any appended payload (and, for a signed PE stub, its certificate table) removed,
-// followed by the marker and the encoded script.
-PackedFile buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
-                             const unsigned char* script, std::uint64_t scriptSize);
+// followed by the marker and the encoded script. Fails with what keeps the stub from taking a
+// script ("not an ELF or PE executable").
+Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
+                                     const unsigned char* script, std::uint64_t scriptSize);
 
 // Whether the launcher's own search and decoder, run on image, give back exactly script.
 bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsigned char* script,

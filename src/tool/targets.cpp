@@ -2,11 +2,11 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <iostream>
 #include <system_error>
 
 #include "platform/file.hpp"
 #include "platform/path.hpp"
+#include "platform/self.hpp"
 #include "tool/cli.hpp"
 
 namespace tavmor {
@@ -77,20 +77,14 @@ std::optional<std::string> findStub(const std::string& target, const std::string
 }
 
 int targetsCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status = cli::startVerb("targets", args, {}, kTargetsHelp, nullptr, parsed)) {
-    return *status;
-  }
-  const std::string self = currentExecutablePath();
-  const auto names = targetNames();
-  std::size_t width = 0;
-  for (const auto& name : names) width = std::max(width, name.size());
-  for (const auto& name : names) {
-    std::cout << name << std::string(width - name.size() + 2, ' ')
-              << findStub(name, self).value_or("missing") << '\n';
-  }
-  std::cout << std::flush;
-  return std::cout ? cli::kStatusOk : cli::error("targets: cannot write to standard output");
+  return cli::runVerb({"targets", kTargetsHelp, {}, nullptr}, args, [](const cli::ParsedArgs&) {
+    const std::string self = currentExecutablePath();
+    std::vector<std::pair<std::string, std::string>> rows;
+    for (const auto& name : targetNames()) {
+      rows.emplace_back(name, findStub(name, self).value_or("missing"));
+    }
+    return cli::output("targets", cli::alignedLines(rows)) ? cli::kStatusOk : cli::kStatusFailure;
+  });
 }
 
 }  // namespace tavmor

@@ -1,8 +1,10 @@
 #include "tool/verify.hpp"
 
+#include "platform/file.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "util/escape.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
@@ -20,30 +22,31 @@ constexpr char kVerifyHelp[] =
     "Options:\n"
     "  -h, --help    show this help\n";
 
-}  // namespace
-
-int verifyCommand(const std::vector<std::string>& args) {
-  cli::ParsedArgs parsed;
-  if (const auto status = cli::startVerb("verify", args, {}, kVerifyHelp, "FILE", parsed)) {
-    return *status;
-  }
+int verify(const cli::ParsedArgs& parsed) {
   const std::string& path = parsed.operands[0];
-  const auto image = cli::readInput("verify", path);
-  if (!image) return cli::kStatusFailure;
+  const Result<FileImage> image = readWholeFile(path);
+  if (!image.ok()) return cli::error("verify: " + image.status().message());
 
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
-  if (!report.warnings.empty()) {
+  const auto& script = report.script;
+  if (!report.warnings.empty() || !script) {
     for (const auto& warning : report.warnings) cli::error("verify: " + path + ": " + warning);
     return cli::kStatusFailure;
   }
   std::string line = escaped(path) + ": ok: " + formatName(report.layout.format) +
-                     " launcher file, script of " + std::to_string(*report.scriptLength) +
-                     " bytes, SHA-256 " + toHex(*report.scriptSha256);
+                     " launcher file, script of " + std::to_string(script->length) +
+                     " bytes, SHA-256 " + toHex(script->sha256);
   if (report.certificate) {
     line += ", signed (certificate table of " + std::to_string(report.certificate->size) +
             " bytes; the signature itself is not checked)";
   }
   return cli::output("verify", line + '\n') ? cli::kStatusOk : cli::kStatusFailure;
+}
+
+}  // namespace
+
+int verifyCommand(const std::vector<std::string>& args) {
+  return cli::runVerb({"verify", kVerifyHelp, {}, "FILE"}, args, verify);
 }
 
 }  // namespace tavmor

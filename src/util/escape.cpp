@@ -1,5 +1,7 @@
 #include "util/escape.hpp"
 
+#include "util/hex.hpp"
+
 namespace tavmor {
 namespace {
 
@@ -21,10 +23,8 @@ std::size_t spell(unsigned char c, char* out) {
     default:
       break;
   }
-  constexpr char kDigits[] = "0123456789abcdef";
   out[1] = 'x';
-  out[2] = kDigits[c >> 4];
-  out[3] = kDigits[c & 15];
+  encodeHex(&c, 1, out + 2);
   return 4;
 }
 

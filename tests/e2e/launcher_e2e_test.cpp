@@ -21,10 +21,6 @@ class LauncherTest : public ::testing::Test {
     options.env.emplace("TMPDIR", tmp_.path());
     return run(file, args, options);
   }
-  std::string bannerYear() {
-    const std::string y = std::to_string(1970 + (::time(nullptr) / 86400 * 4 + 2) / 1461);
-    return y;
-  }
 
   TempDir dir_;
   TempDir tmp_;

@@ -4,6 +4,7 @@
 
 #include "e2e/e2e.hpp"
 #include "payload/format.hpp"
+#include "util/coding.hpp"
 
 namespace tavmor::test {
 namespace {
@@ -36,6 +37,11 @@ RunResult sign(const TempDir& dir, const std::string& in, const std::string& out
 
 RunResult checkSignature(const TempDir& dir, const std::string& file) {
   return run(kOsslsigncode, {"verify", "-CAfile", dir / "cert.pem", file});
+}
+
+// Where the PE header of the image in file starts (e_lfanew).
+std::size_t peHeaderOffset(const std::string& file) {
+  return decodeFixed32(reinterpret_cast<const unsigned char*>(file.data()) + 0x3c);
 }
 
 // Packs kScript into dir/out with stub.
@@ -107,9 +113,7 @@ TEST_P(SigningTest, PackingASignedStubDropsItsSignature) {
   std::string fromSigned = *readFile(packed);
   std::string fromUnsigned = *readFile(pack(GetParam(), "from-unsigned.exe"));
   ASSERT_EQ(fromSigned.size(), fromUnsigned.size());
-  const auto peHeader = static_cast<unsigned char>(fromSigned[0x3c]) |
-                        static_cast<unsigned char>(fromSigned[0x3d]) << 8;
-  const std::size_t checksum = static_cast<std::size_t>(peHeader) + 24 + 64;
+  const std::size_t checksum = peHeaderOffset(fromSigned) + 24 + 64;
   fromSigned.replace(checksum, 4, 4, '\0');
   fromUnsigned.replace(checksum, 4, 4, '\0');
   EXPECT_TRUE(fromSigned == fromUnsigned);
@@ -126,10 +130,8 @@ TEST_P(SigningTest, PackingASignedStubDropsItsSignature) {
 
 TEST_P(SigningTest, ACertificateEntryPointingOutsideTheFileIsReported) {
   std::string file = *readFile(pack(GetParam(), "packed.exe"));
-  const auto peHeader =
-      static_cast<unsigned char>(file[0x3c]) | static_cast<unsigned char>(file[0x3d]) << 8;
   // The security entry of a PE32+ image: optional header + 112 + 4 * 8.
-  const std::size_t entry = static_cast<std::size_t>(peHeader) + 24 + 112 + 32;
+  const std::size_t entry = peHeaderOffset(file) + 24 + 112 + 32;
   file.replace(entry, 8, "\xf0\xff\xff\x7f\x00\x01\x00\x00", 8);
   writeFile(dir_ / "lying.exe", file);
   RunResult r = run(kTool, {"verify", dir_ / "lying.exe"});
@@ -167,12 +169,7 @@ TEST(SignedLauncher, RunsItsScriptUnderWine) {
   options.env["TAVMOR_STANDIN_LOG"] = winePath(dir / "log.txt");
   const RunResult r = run(TAVMOR_WINE, {winePath(dir / "signed.exe"), "alpha"}, options);
   EXPECT_EQ(r.status, 0) << r.out << r.err;
-  std::string scriptHex;
-  for (const char c : std::string(kScript)) {
-    constexpr char kDigits[] = "0123456789abcdef";
-    scriptHex += kDigits[static_cast<unsigned char>(c) >> 4];
-    scriptHex += kDigits[c & 0xf];
-  }
+  const std::string scriptHex = standinHex(kScript);
   const auto log = readFile(dir / "log.txt");
   ASSERT_TRUE(log) << r.out << r.err;
   EXPECT_NE(log->find("\nprogram " + scriptHex + "\n"), std::string::npos) << *log;

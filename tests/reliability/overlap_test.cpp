@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <future>
+#include <latch>
 #include <thread>
 
 #include "reliability/reliability.hpp"
@@ -16,7 +17,7 @@ namespace {
 
 using std::chrono::milliseconds;
 
-TEST(Overlap, FiftyStaggeredRunsEachHandTheirInterpreterAWholeScript) {
+TEST(Overlap, FiftyRunsWritingAtOnceEachHandTheirInterpreterAWholeScript) {
   TempDir dir;
   TempDir tmp;
   // Lines of comments ahead of the only statement, 200 KB in all: an interpreter handed part of
@@ -25,11 +26,28 @@ TEST(Overlap, FiftyStaggeredRunsEachHandTheirInterpreterAWholeScript) {
   for (int i = 0; i < 10000; ++i) script += "/* filler " + std::to_string(100000 + i) + " */\n";
   script += "say 'whole script'\n";
   const std::string file = packScript(dir, "overlap", script);
-  const RunOptions options = inTempDir(tmp);
+  // Each run is held at its first write of its temporary file until every run is there, so that
+  // all of them write at once. Each run's removal comes due 5 seconds after its own write: held
+  // there, none is due before all have written, and how long 50 processes take to start (many
+  // seconds for sanitized builds on a loaded machine) does not count; only their few
+  // milliseconds each from the write to the interpreter's read do.
+  constexpr int kRuns = 50;
+  std::latch allAtTheirWrite(kRuns);
   std::vector<std::future<RunResult>> runs;
-  for (int i = 0; i < 50; ++i) {
-    runs.push_back(std::async(std::launch::async, [&] { return run(file, {}, options); }));
-    std::this_thread::sleep_for(milliseconds(2));
+  for (int i = 0; i < kRuns; ++i) {
+    runs.push_back(std::async(std::launch::async, [&] {
+      bool held = false;
+      RunOptions options = inTempDir(tmp);
+      options.beforeFirstWrite = FileInterception{tmp / "..overlap.tmp.",
+                                                  [&] {
+                                                    held = true;
+                                                    allAtTheirWrite.arrive_and_wait();
+                                                  },
+                                                  true};
+      RunResult r = run(file, {}, options);
+      if (!held) allAtTheirWrite.count_down();  // ended before its write: the others go on
+      return r;
+    }));
   }
   for (std::size_t i = 0; i < runs.size(); ++i) {
     const RunResult r = runs[i].get();

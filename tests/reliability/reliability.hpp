@@ -15,6 +15,7 @@
 #include "e2e/e2e.hpp"
 #include "payload/encode.hpp"
 #include "payload/format.hpp"
+#include "support/payload_reference.hpp"
 
 namespace tavmor::test {
 
@@ -79,11 +80,7 @@ inline std::string payloadOf(const std::string& script) {
 
 // What the launcher decodes from a payload (without the marker): each pair's run, in order.
 inline std::string decodedPairs(const std::string& pairs) {
-  std::string script;
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    script.append(static_cast<unsigned char>(pairs[i]), pairs[i + 1]);
-  }
-  return script;
+  return reference::decodePairs(reinterpret_cast<const unsigned char*>(pairs.data()), pairs.size());
 }
 
 // A file of `size` bytes that starts with head and ends with tail, with a hole between them

@@ -1,9 +1,28 @@
 #include "support/images.hpp"
 
+#include "util/coding.hpp"
+
 namespace tavmor::test {
 
 void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size) {
-  for (int i = 0; i < size; ++i) image[offset + i] = static_cast<char>(value >> (8 * i));
+  auto* field = reinterpret_cast<unsigned char*>(image.data() + offset);
+  if (size == 2) {
+    encodeFixed16(field, static_cast<std::uint16_t>(value));
+  } else if (size == 4) {
+    encodeFixed32(field, static_cast<std::uint32_t>(value));
+  } else {
+    encodeFixed64(field, value);
+  }
+}
+
+std::string minimalElf() {
+  std::string elf(64, '\0');
+  elf.replace(0, 4,
+              "\x7f"
+              "ELF");
+  elf[4] = 2;  // 64-bit
+  elf[5] = 1;  // little-endian
+  return elf;
 }
 
 std::string elfImage(std::uint64_t sectionSize) {

@@ -2,12 +2,18 @@
 // Helpers for tests: a fresh directory per test, whole-file access, and running programs the way
 // a user would.
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <map>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "platform/path.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor::test {
 
@@ -27,18 +33,23 @@ class TempDir {
 
 // Bytes as the stand-in interpreter library logs them: lowercase hex digits, "-" when empty.
 inline std::string standinHex(const std::string& bytes) {
-  static const char kDigits[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned char c : bytes) {
-    out += kDigits[c >> 4];
-    out += kDigits[c & 15];
-  }
-  return out.empty() ? "-" : out;
+  return bytes.empty() ? "-"
+                       : toHex(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
 }
+
+// path as the platform spells it; throws when it cannot be spelled (on Windows: not UTF-8).
+NativePath nativePath(const std::string& path);
 
 void writeFile(const std::string& path, const std::string& bytes);
 std::optional<std::string> readFile(const std::string& path);
 bool exists(const std::string& path);
+// What lstat says of path (POSIX); fails the test when it says nothing.
+struct stat statOf(const std::string& path);
+
+// From now on, in this process, the system calls `numbers` fail with `error` (POSIX: a seccomp
+// filter, which no process can lift). For tests that run in a process of their own, such as the
+// child of a death test: a file system whose fstat fails, a umask that may not be asked for.
+void failSystemCalls(std::initializer_list<long> numbers, int error);
 
 struct RunResult {
   int status = -1;  // exit status, or -1 when killed by a signal

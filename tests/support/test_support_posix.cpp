@@ -1,6 +1,10 @@
 #include <fcntl.h>
 #include <grp.h>
+#include <gtest/gtest.h>
+#include <linux/filter.h>
+#include <linux/seccomp.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/ptrace.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -11,6 +15,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstddef>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -54,6 +59,29 @@ std::optional<std::string> readFile(const std::string& path) {
 bool exists(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0;
+}
+
+void failSystemCalls(std::initializer_list<long> numbers, int error) {
+  std::vector<sock_filter> filter = {
+      BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(seccomp_data, nr))};
+  for (const long number : numbers) {
+    filter.push_back(BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, static_cast<std::uint32_t>(number), 0, 1));
+    filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ERRNO | (error & SECCOMP_RET_DATA)));
+  }
+  filter.push_back(BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW));
+  const sock_fprog program{static_cast<unsigned short>(filter.size()), filter.data()};
+  if (::prctl(PR_SET_NO_NEW_PRIVS, 1, 0, 0, 0) != 0 ||
+      ::prctl(PR_SET_SECCOMP, SECCOMP_MODE_FILTER, &program) != 0) {
+    throw std::runtime_error(std::string("seccomp: ") + std::strerror(errno));
+  }
+}
+
+NativePath nativePath(const std::string& path) { return path; }
+
+struct stat statOf(const std::string& path) {
+  struct stat st {};
+  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
+  return st;
 }
 
 namespace {

@@ -13,13 +13,16 @@
 #include "support/test_support.hpp"
 
 namespace tavmor::test {
+
+NativePath nativePath(const std::string& path) {
+  auto native = pathFromUtf8(path);
+  if (!native) throw std::runtime_error("not UTF-8: " + path);
+  return std::move(*native);
+}
+
 namespace {
 
-std::wstring wide(const std::string& utf8) {
-  const auto path = pathFromUtf8(utf8);
-  if (!path) throw std::runtime_error("not UTF-8: " + utf8);
-  return *path;
-}
+std::wstring wide(const std::string& utf8) { return nativePath(utf8); }
 
 std::string narrow(const std::wstring& text) {
   const auto utf8 = utf8FromPath(text);

@@ -6,10 +6,10 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <ctime>
 #include <sstream>
 #include <stdexcept>
 
+#include "launcher/banner.hpp"
 #include "platform/path.hpp"
 #include "support/test_support.hpp"
 
@@ -36,55 +36,51 @@ std::string unixLines(std::string text) {
   return text;
 }
 
-std::string unhex(const std::string& digits) {
-  if (digits == "-") return "";
-  std::string out;
-  for (std::size_t i = 0; i + 1 < digits.size(); i += 2) {
-    out += static_cast<char>(std::stoi(digits.substr(i, 2), nullptr, 16));
-  }
-  return out;
+// Texts as the stand-in logs them.
+std::vector<std::string> standinHexes(const std::vector<std::string>& texts) {
+  std::vector<std::string> hexes;
+  for (const std::string& text : texts) hexes.push_back(standinHex(text));
+  return hexes;
 }
 
 std::string cmdExe() {
   wchar_t dir[MAX_PATH];
   const UINT length = ::GetSystemDirectoryW(dir, MAX_PATH);
-  return *utf8FromPath(std::wstring(dir, length) + L"\\cmd.exe");
+  const auto path = utf8FromPath(std::wstring(dir, length) + L"\\cmd.exe");
+  if (!path) throw std::runtime_error("the system directory's name is not Unicode");
+  return *path;
 }
 
 void copyFile(const std::string& from, const std::string& to) {
-  ASSERT_TRUE(::CopyFileW(pathFromUtf8(from)->c_str(), pathFromUtf8(to)->c_str(), FALSE))
+  ASSERT_TRUE(::CopyFileW(nativePath(from).c_str(), nativePath(to).c_str(), FALSE))
       << from << " -> " << to;
 }
 
 void makeDirectory(const std::string& path) {
-  ASSERT_TRUE(::CreateDirectoryW(pathFromUtf8(path)->c_str(), nullptr)) << path;
+  ASSERT_TRUE(::CreateDirectoryW(nativePath(path).c_str(), nullptr)) << path;
 }
 
-std::string currentYear() {
-  const std::time_t now = std::time(nullptr);
-  return std::to_string(1970 + (now / 86400 * 4 + 2) / 1461);
-}
-
-// The call log that the stand-in writes for one run of a script with `items` as its arguments.
-std::string expectedCalls(const std::vector<std::string>& items, const std::string& program,
+// The call log that the stand-in writes for one run of a script with arguments that it logs as
+// `loggedItems`.
+std::string expectedCalls(const std::vector<std::string>& loggedItems, const std::string& program,
                           const std::string& script) {
   std::ostringstream log;
   log << "create\nnewArray 0 A1\n";
-  for (std::size_t i = 0; i < items.size(); ++i) {
-    log << "newString " << standinHex(items[i]) << " S" << i + 2 << "\n"
+  for (std::size_t i = 0; i < loggedItems.size(); ++i) {
+    log << "newString " << loggedItems[i] << " S" << i + 2 << "\n"
         << "put A1 S" << i + 2 << " " << i + 1 << "\n";
   }
   log << "call " << standinHex(program) << " A1\nprogram " << standinHex(script) << "\nterminate\n";
   return log.str();
 }
 
-// The argument items in the order the log shows them.
+// The argument items in the order the log shows them, as it shows them.
 std::vector<std::string> loggedItems(const std::string& log) {
   std::vector<std::string> items;
   std::istringstream lines(log);
   std::string op, text;
   while (lines >> op) {
-    if (op == "newString" && lines >> text) items.push_back(unhex(text));
+    if (op == "newString" && lines >> text) items.push_back(text);
     std::getline(lines, text);
   }
   return items;
@@ -136,7 +132,8 @@ class WindowsLauncherTest : public ::testing::Test {
 };
 
 void expectBanner(const std::string& out) {
-  const std::string banner = "Tavmor Launcher, ver. 250515\nCopyright (c) " + currentYear() + "\n";
+  const std::string banner = "Tavmor Launcher, ver. 250515\nCopyright (c) " +
+                             std::to_string(utcYear(currentUnixNanos())) + "\n";
   EXPECT_EQ(out.rfind(banner, 0), 0u) << out;
   const std::size_t third = out.find('\n', banner.size());
   EXPECT_NE(third, std::string::npos) << out;
@@ -158,24 +155,26 @@ TEST_F(WindowsLauncherTest, HandsTheScriptItsArgumentsInOrder) {
   for (const char* other : {"a.txt", "b.txt", "c.dat"}) writeFile(join(dir_.path(), other), "");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.arguments);
-    ::DeleteFileW(pathFromUtf8(log_)->c_str());
+    ::DeleteFileW(nativePath(log_).c_str());
     const RunResult r = fromCmd(dir_.path(), std::string("report.exe ") + c.arguments);
     expectBanner(r.out);
     EXPECT_NE(r.out.find("\nerrorlevel=0\n"), std::string::npos) << r.out;
     EXPECT_EQ(r.err, "");
+    // Compared as logged: hex digits sort as the bytes they spell.
     std::vector<std::string> items = loggedItems(calls());
+    const std::vector<std::string> wanted = standinHexes(c.items);
     if (c.anyOrder) {
       std::vector<std::string> sorted = items;
       std::sort(sorted.begin(), sorted.end());
-      std::vector<std::string> wanted = c.items;
-      std::sort(wanted.begin(), wanted.end());
-      EXPECT_EQ(sorted, wanted);
+      std::vector<std::string> sortedWanted = wanted;
+      std::sort(sortedWanted.begin(), sortedWanted.end());
+      EXPECT_EQ(sorted, sortedWanted);
       if (items.size() == wanted.size()) {
-        EXPECT_EQ(items.front(), c.items.front());
-        EXPECT_EQ(items.back(), c.items.back());
+        EXPECT_EQ(items.front(), wanted.front());
+        EXPECT_EQ(items.back(), wanted.back());
       }
     } else {
-      EXPECT_EQ(items, c.items);
+      EXPECT_EQ(items, wanted);
     }
     // The program is the temp directory joined with the dot name, holding exactly the script.
     EXPECT_EQ(calls(), expectedCalls(items, tempScript(".report.tmp"), kScript));
@@ -215,7 +214,7 @@ TEST_F(WindowsLauncherTest, ReportsEachFailureWithItsErrorlevel) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    ::DeleteFileW(pathFromUtf8(log_)->c_str());
+    ::DeleteFileW(nativePath(log_).c_str());
     RunOptions extra;
     extra.env = c.env;
     const RunResult r = fromCmd(dir_.path(), c.command, extra);
@@ -228,7 +227,7 @@ TEST_F(WindowsLauncherTest, ReportsEachFailureWithItsErrorlevel) {
   }
 
   // The temp script file cannot be created: its name is taken by a directory.
-  ::DeleteFileW(pathFromUtf8(tempScript(".report.tmp"))->c_str());
+  ::DeleteFileW(nativePath(tempScript(".report.tmp")).c_str());
   makeDirectory(tempScript(".report.tmp"));
   const RunResult r = fromCmd(dir_.path(), "report.exe");
   EXPECT_EQ(r.err, "ERROR: Cannot create temp file.\n");
@@ -259,7 +258,7 @@ TEST_F(WindowsLauncherTest, RunsFromAFolderWithANonAsciiName) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.how);
-    ::DeleteFileW(pathFromUtf8(log_)->c_str());
+    ::DeleteFileW(nativePath(log_).c_str());
     RunOptions o = options(dir_.path());
     if (c.userTemp) o.env["TMP"] = userTemp;
     o.argv = c.program.empty() ? std::vector<std::string>{"cmd.exe", "/c", c.argv0}
@@ -268,7 +267,7 @@ TEST_F(WindowsLauncherTest, RunsFromAFolderWithANonAsciiName) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "");
     expectBanner(unixLines(r.out));
-    EXPECT_EQ(calls(), expectedCalls({"x"}, c.tempScript, kScript));
+    EXPECT_EQ(calls(), expectedCalls(standinHexes({"x"}), c.tempScript, kScript));
   }
 }
 
@@ -292,7 +291,7 @@ TEST_F(WindowsLauncherTest, TempFileIsGoneAfterFiveSecondsWhileTheScriptRuns) {
 
 TEST_F(WindowsLauncherTest, RexxDllMissingStopsTheStartBeforeTheBanner) {
   const std::string file = pack(dir_.path(), "report.exe");
-  ASSERT_TRUE(::DeleteFileW(pathFromUtf8(join(dir_.path(), "rexx.dll"))->c_str()));
+  ASSERT_TRUE(::DeleteFileW(nativePath(join(dir_.path(), "rexx.dll")).c_str()));
   RunOptions o = options(dir_.path());
   o.env["PATH"] = "C:\\windows\\system32";
   const RunResult r = run(file, {}, o);

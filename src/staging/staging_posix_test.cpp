@@ -1,5 +1,3 @@
-#include "staging/staging.hpp"
-
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -9,11 +7,13 @@
 #include <filesystem>
 #include <thread>
 
+#include "staging/staging.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
 namespace {
 
+using test::statOf;
 using test::TempDir;
 
 TEST(TempPath, DerivesTheNameFromArgv0) {
@@ -37,22 +37,17 @@ TEST(TempPath, DerivesTheNameFromArgv0) {
   }
 }
 
-struct stat statOf(const std::string& path) {
-  struct stat st {};
-  EXPECT_EQ(::lstat(path.c_str(), &st), 0) << path;
-  return st;
-}
-
 TEST(TempScript, WritesExactBytesOwnerOnlyAndReplacesLeftovers) {
   TempDir dir;
   const std::string path = dir / ".report.tmp";
   test::writeFile(path, std::string(5000, 'o'));  // a leftover from an earlier run, longer
   const std::string script("say 'hi'\n\0\xff", 12);
   ASSERT_TRUE(
-      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size()));
+      writeTempScript(path, reinterpret_cast<const unsigned char*>(script.data()), script.size())
+          .ok());
   EXPECT_EQ(test::readFile(path), script);
   EXPECT_EQ(statOf(path).st_mode & 0777, 0600u);
-  ASSERT_TRUE(writeTempScript(path, nullptr, 0));
+  ASSERT_TRUE(writeTempScript(path, nullptr, 0).ok());
   EXPECT_EQ(test::readFile(path), "");
   // Nothing else is left in the directory.
   int entries = 0;
@@ -66,7 +61,7 @@ TEST(TempScript, NeverWritesThroughAPlantedLink) {
   test::writeFile(victim, "precious");
   const std::string path = dir / ".report.tmp";
   ASSERT_EQ(::symlink(victim.c_str(), path.c_str()), 0);
-  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>("x"), 1));
+  ASSERT_TRUE(writeTempScript(path, reinterpret_cast<const unsigned char*>("x"), 1).ok());
   EXPECT_EQ(test::readFile(victim), "precious");
   EXPECT_TRUE(S_ISREG(statOf(path).st_mode));
   EXPECT_EQ(test::readFile(path), "x");
@@ -76,14 +71,17 @@ TEST(TempScript, FailsCleanlyInADirectoryItCannotWrite) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
   TempDir dir;
   ASSERT_EQ(::chmod(dir.path().c_str(), 0500), 0);
-  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+  EXPECT_FALSE(
+      writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1).ok());
 }
 
 TEST(TempScript, FailsWhenTheNameIsADirectory) {
   TempDir dir;
   ASSERT_EQ(::mkdir((dir / ".x.tmp").c_str(), 0700), 0);
   test::writeFile(dir / ".x.tmp/inside", "kept");
-  EXPECT_FALSE(writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1));
+  const Status staged =
+      writeTempScript(dir / ".x.tmp", reinterpret_cast<const unsigned char*>("x"), 1);
+  EXPECT_EQ(staged.message(), "cannot replace " + dir / ".x.tmp: Is a directory");
   EXPECT_EQ(test::readFile(dir / ".x.tmp/inside"), "kept");
   int entries = 0;
   for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator(dir.path())) ++entries;
@@ -104,6 +102,8 @@ TEST(Removal, ZeroOrNegativeDelayRemovesAtOnce) {
 }
 
 TEST(Removal, SleepsOnThroughSignals) {
+  // Signals for half a second, each followed by a look at the file, whose removal is due after
+  // two: a second to spare however slowly the looks come.
   TempDir dir;
   const std::string path = dir / "f";
   test::writeFile(path, "x");
@@ -111,7 +111,7 @@ TEST(Removal, SleepsOnThroughSignals) {
   action.sa_handler = [](int) {};
   struct sigaction old {};
   ASSERT_EQ(::sigaction(SIGUSR1, &action, &old), 0);
-  std::thread remover([&] { removeAfterDelay(path, 1); });
+  std::thread remover([&] { removeAfterDelay(path, 2); });
   const pthread_t handle = remover.native_handle();
   for (int i = 0; i < 5; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -123,23 +123,28 @@ TEST(Removal, SleepsOnThroughSignals) {
   ::sigaction(SIGUSR1, &old, nullptr);
 }
 
+// The temp directory, or "failure: " and why there is none.
+std::string tempDirectoryOrFailure() {
+  const Result<std::string> dir = platformTempDirectory();
+  return dir.ok() ? *dir : "failure: " + dir.status().message();
+}
+
 TEST(TempDirectory, ComesFromTmpdirAndMustBeADirectory) {
   TempDir dir;
   const char* saved = std::getenv("TMPDIR");
   const std::string savedValue = saved ? saved : "";
   ::setenv("TMPDIR", dir.path().c_str(), 1);
-  EXPECT_EQ(platformTempDirectory().path, dir.path());
+  EXPECT_EQ(tempDirectoryOrFailure(), dir.path());
   ::setenv("TMPDIR", (dir / "missing").c_str(), 1);
-  EXPECT_FALSE(platformTempDirectory().path);
+  EXPECT_EQ(tempDirectoryOrFailure(), "failure: Temp directory not found: " + dir / "missing");
   test::writeFile(dir / "file", "");
   ::setenv("TMPDIR", (dir / "file").c_str(), 1);
-  const TempDirectory notDir = platformTempDirectory();
-  EXPECT_FALSE(notDir.path);
-  EXPECT_NE(notDir.error.find("not a directory"), std::string::npos);
+  EXPECT_EQ(tempDirectoryOrFailure(),
+            "failure: Temp directory is not a directory: " + dir / "file");
   ::setenv("TMPDIR", ".", 1);  // relative: taken against the current directory, once
-  EXPECT_EQ(platformTempDirectory().path, std::filesystem::current_path() / ".");
+  EXPECT_EQ(tempDirectoryOrFailure(), std::filesystem::current_path() / ".");
   ::unsetenv("TMPDIR");
-  EXPECT_EQ(platformTempDirectory().path, "/tmp");
+  EXPECT_EQ(tempDirectoryOrFailure(), "/tmp");
   if (saved) ::setenv("TMPDIR", savedValue.c_str(), 1);
 }
 

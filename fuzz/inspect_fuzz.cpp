@@ -5,7 +5,7 @@
 
 #include "fuzz/check.hpp"
 #include "tool/examine.hpp"
-#include "tool/report.hpp"
+#include "tool/inspect.hpp"
 
 using namespace tavmor;
 
@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(report.fileSize == size, "the report has the file's size");
   if (report.payload) {
     fuzz::check(report.payload->payloadEnd <= size, "the payload lies inside the file");
-    fuzz::check(report.scriptLength.has_value(), "a payload has a script length");
+    fuzz::check(report.script.has_value(), "a payload has a script");
   }
   const std::string text = inspectionText("fuzzed", report);
   const std::string json = inspectionJson("fuzzed", report);

@@ -1,0 +1,34 @@
+#include "platform/os_posix.hpp"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace tavmor {
+
+std::string systemError() { return std::strerror(errno); }
+
+FdCloser::~FdCloser() {
+  if (fd >= 0) ::close(fd);
+}
+
+bool writeAll(int fd, const unsigned char* data, std::uint64_t size) {
+  while (size > 0) {
+    const std::size_t chunk = size > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(size);
+    const ssize_t written = ::write(fd, data, chunk);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (written == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    data += written;
+    size -= static_cast<std::uint64_t>(written);
+  }
+  return true;
+}
+
+}  // namespace tavmor

@@ -1,0 +1,26 @@
+#pragma once
+// What the POSIX platform files share: the system's reason for a failure, descriptors that close
+// themselves, and writes that go on until everything is written.
+
+#include <cstdint>
+#include <string>
+
+namespace tavmor {
+
+// The system's reason for the failure errno holds.
+std::string systemError();
+
+// Closes the descriptor it holds (-1: none) when it goes.
+struct FdCloser {
+  explicit FdCloser(int open = -1) : fd(open) {}
+  ~FdCloser();
+  FdCloser(const FdCloser&) = delete;
+  FdCloser& operator=(const FdCloser&) = delete;
+  int fd;
+};
+
+// Writes all `size` bytes to fd, going on after interruptions; false with errno set when it
+// cannot.
+bool writeAll(int fd, const unsigned char* data, std::uint64_t size);
+
+}  // namespace tavmor

@@ -1,0 +1,33 @@
+#pragma once
+// Writing a file whole under a temporary name and moving it onto its target in one step. Paths
+// are UTF-8 text on every platform.
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "util/status.hpp"
+
+namespace tavmor {
+
+// kOwnerOnly: mode 0600. kExecutable: 0777 less what the umask takes away, as for any new file.
+enum class FileMode { kOwnerOnly, kExecutable };
+
+// Checks the finished temporary file before it replaces the target; a failure aborts the write,
+// and its message says why.
+using WriteCheck = std::function<Status(const std::string& tempPath)>;
+
+// kDurable: the new file reaches the disk before it replaces the old one, so that a crash leaves
+// one or the other whole (the user's outputs). kScratch: the replacement is atomic between
+// processes but not across a crash, and fast (the launcher's temp script file).
+enum class Durability { kDurable, kScratch };
+
+// Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
+// onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
+// is untouched, and the failure says which step failed and why ("cannot write TEMP: REASON");
+// its code is kCannotWrite where the file was made but could not be written whole.
+Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
+                             FileMode mode, const WriteCheck& check,
+                             Durability durability = Durability::kDurable);
+
+}  // namespace tavmor

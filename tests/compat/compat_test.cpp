@@ -5,10 +5,10 @@
 #include <signal.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <regex>
+#include <string_view>
 #include <thread>
 
 #include "e2e/e2e.hpp"
@@ -17,6 +17,7 @@ namespace tavmor::test {
 namespace {
 
 constexpr bool kReginaLinkedIn = TAVMOR_REGINA_STATIC;
+constexpr bool kSanitized = sizeof(TAVMOR_SANITIZERS) > 1;
 const std::string kRegina = TAVMOR_REGINA;
 const std::string kFaketime = TAVMOR_FAKETIME;
 const std::string kExamples = TAVMOR_REGINA_EXAMPLES;
@@ -120,10 +121,6 @@ class Compat : public ::testing::Test {
     if (options.fakeClock) {
       run.argv = std::vector<std::string>{kFaketime, "-f", kStartTime, program};
       target = kFaketime;
-      // libfaketime comes first among the libraries, where AddressSanitizer wants to be.
-      const char* asan = std::getenv("ASAN_OPTIONS");
-      run.env["ASAN_OPTIONS"] =
-          std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0";
     }
     if (options.started) run.started = [&](int pid) { options.started(pid, cwd.path()); };
     const RunResult r = test::run(target, targetArgs, run);
@@ -137,11 +134,14 @@ class Compat : public ::testing::Test {
 };
 
 TEST_F(Compat, ReginasExamplesRunAlike) {
-  // The ones that run without input; animal asks questions and rexxcps measures speed.
+  // The ones that run without input; animal asks questions and rexxcps measures speed. Those
+  // that tell the date and time run on a fake clock, which the sanitizers do not run beside.
   for (const char* example :
        {"block", "dateconv", "dynfunc", "extqueue", "newstr", "testeof", "timeconv"}) {
+    const bool tellsTime = std::string_view(example).find("conv") != std::string_view::npos;
+    if (kSanitized && tellsTime) continue;
     Options clock;
-    clock.fakeClock = true;
+    clock.fakeClock = tellsTime;
     expectAlike(kExamples + "/" + example + ".rexx", clock);
   }
   if (!kReginaLinkedIn) expectAlike(kExamples + "/gci-try.rexx");

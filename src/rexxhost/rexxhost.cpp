@@ -15,6 +15,7 @@
 #include "platform/file.hpp"
 #include "rexxhost/source.hpp"
 #include "rexxhost/start.hpp"
+#include "util/escape.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -58,7 +59,9 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
 // status.
 [[noreturn]] void refuse(const std::string& reason) {
   std::fflush(stdout);
-  std::fprintf(stderr, "ERROR: %s\n", reason.c_str());
+  std::fputs("ERROR: ", stderr);
+  writeEscaped(stderr, reason);  // a name from TMPDIR may hold a line break
+  std::fputc('\n', stderr);
   std::fflush(stderr);
   std::_Exit(-1);
 }

@@ -23,9 +23,14 @@ constexpr char kInspectHelp[] =
     "      --json    print one JSON object instead of text\n"
     "  -h, --help    show this help\n";
 
+// "1 byte", "2 bytes": a count with its noun, singular for one.
+std::string counted(std::uint64_t count, const std::string& noun) {
+  return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string range(std::uint64_t start, std::uint64_t end) {
-  return std::to_string(start) + " to " + std::to_string(end) + " (" + std::to_string(end - start) +
-         " bytes)";
+  return std::to_string(start) + " to " + std::to_string(end) + " (" +
+         counted(end - start, "byte") + ")";
 }
 
 std::optional<int> bits(const ExecutableLayout& layout) {
@@ -68,21 +73,20 @@ std::string formatText(const ExecutableLayout& layout) {
 
 std::string payloadText(const LauncherFileReport& report) {
   const PayloadSpan& span = *report.payload;
-  std::string text = range(span.payloadStart, span.payloadEnd) + ", " +
-                     std::to_string(report.pairCount) + " pairs";
+  std::string text =
+      range(span.payloadStart, span.payloadEnd) + ", " + counted(report.pairCount, "pair");
   if (report.oddTrailingByte) text += ", an odd trailing byte";
   if (report.zeroCountPairs != 0) {
     text += ", " + std::to_string(report.zeroCountPairs) + " with a zero count";
   }
   if (report.signingPadding != 0) {
-    text += ", " + std::to_string(report.signingPadding) + " bytes of signing padding";
+    text += ", " + counted(report.signingPadding, "byte") + " of signing padding";
   }
   return text;
 }
 
 std::string certificateText(const CertificateReport& cert) {
-  std::string text =
-      "offset " + std::to_string(cert.offset) + ", " + std::to_string(cert.size) + " bytes";
+  std::string text = "offset " + std::to_string(cert.offset) + ", " + counted(cert.size, "byte");
   if (cert.entryLength) {
     text += ": " + certificateTypeName(cert.type) + ", revision 0x" + hexNumber(cert.revision);
   }
@@ -101,7 +105,7 @@ nlohmann::ordered_json orNull(const std::optional<T>& value) {
 std::string inspectionText(const std::string& path, const LauncherFileReport& report) {
   const ExecutableLayout& layout = report.layout;
   std::vector<std::pair<std::string, std::string>> fields;
-  fields.emplace_back("file", escaped(path) + " (" + std::to_string(report.fileSize) + " bytes)");
+  fields.emplace_back("file", escaped(path) + " (" + counted(report.fileSize, "byte") + ")");
   fields.emplace_back("format", formatText(layout));
   if (layout.format != ExecutableFormat::kUnknown) {
     fields.emplace_back("image ends at", layout.imageEnd > report.fileSize
@@ -111,15 +115,14 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
   fields.emplace_back("appended data", range(layout.appendedStart, layout.appendedEnd));
   if (report.payload) {
     fields.emplace_back("marker at", std::to_string(report.payload->markerOffset) + " (" +
-                                         std::to_string(report.markerCount) +
-                                         (report.markerCount == 1 ? " marker" : " markers") +
+                                         counted(report.markerCount, "marker") +
                                          " in the appended data)");
     fields.emplace_back("payload", payloadText(report));
   } else {
     fields.emplace_back("marker at", "none");
   }
   if (const auto& script = report.script) {
-    fields.emplace_back("script", std::to_string(script->length) + " bytes");
+    fields.emplace_back("script", counted(script->length, "byte"));
     fields.emplace_back("script SHA-256", toHex(script->sha256));
   }
   fields.emplace_back("certificate table",

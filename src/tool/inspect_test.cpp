@@ -40,5 +40,13 @@ TEST(InspectJson, IsOneValidObjectWhateverTheFileIsCalled) {
   EXPECT_EQ(json["warnings"].size(), 0u);
 }
 
+TEST(InspectText, CountsOfOneAreSingular) {
+  const std::string launcher = test::elfImage(0x40) + kPayloadMarker + std::string("\x01x", 2);
+  const std::string text = inspectionText("launcher", examine(launcher));
+  EXPECT_NE(text.find("(2 bytes), 1 pair\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("(1 marker in"), std::string::npos) << text;
+  EXPECT_NE(text.find("script             1 byte\n"), std::string::npos) << text;
+}
+
 }  // namespace
 }  // namespace tavmor

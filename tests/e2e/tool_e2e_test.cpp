@@ -58,9 +58,12 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   ASSERT_EQ(::chmod(dir.path().c_str(), 0777), 0);
   RunOptions masked;
   masked.unprivileged = true;
+  TempDir programs;
+  ASSERT_EQ(::chmod(programs.path().c_str(), 0755), 0);
   const RunResult r0 = run("/bin/sh",
-                           {"-c", "umask 777 && exec \"$0\" \"$@\"", kTool, "pack", dir / "a.rex",
-                            "-o", dir / "masked", "--stub", kLauncher},
+                           {"-c", "umask 777 && exec \"$0\" \"$@\"",
+                            reachableCopy(kTool, programs), "pack", dir / "a.rex", "-o",
+                            dir / "masked", "--stub", reachableCopy(kLauncher, programs)},
                            masked);
   EXPECT_EQ(r0.status, 0) << r0.err;
   ASSERT_EQ(::stat((dir / "masked").c_str(), &st), 0);

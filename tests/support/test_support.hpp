@@ -90,6 +90,10 @@ struct RunOptions {
   bool unprivileged = false;
 };
 
+// POSIX: program itself when every user may run it where it is; otherwise a copy of it in dir,
+// for a run with `unprivileged` (the build may sit in a folder that only its owner can enter).
+std::string reachableCopy(const std::string& program, const TempDir& dir);
+
 // Runs program with argv (argv[0] as given) and waits for it.
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options = {});

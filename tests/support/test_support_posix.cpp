@@ -155,6 +155,22 @@ std::optional<int> interceptFirstUse(pid_t pid, const FileInterception& intercep
 
 }  // namespace
 
+std::string reachableCopy(const std::string& program, const TempDir& dir) {
+  namespace fs = std::filesystem;
+  const fs::path absolute = fs::absolute(program);
+  bool reachable = true;
+  for (fs::path at = absolute; reachable && at != at.parent_path(); at = at.parent_path()) {
+    struct stat st {};
+    reachable = ::stat(at.c_str(), &st) == 0 && (st.st_mode & S_IXOTH) != 0;
+  }
+  if (reachable) return program;
+  const std::string copy = dir / absolute.filename().string();
+  fs::copy_file(absolute, copy, fs::copy_options::overwrite_existing);
+  fs::permissions(copy, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                            fs::perms::others_read | fs::perms::others_exec);
+  return copy;
+}
+
 RunResult run(const std::string& program, const std::vector<std::string>& args,
               const RunOptions& options) {
   std::vector<std::string> argvText = options.argv.value_or(std::vector<std::string>{program});

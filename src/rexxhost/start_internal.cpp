@@ -2,10 +2,12 @@
 // takes any number of arguments, where RexxStart refuses more than 32 and takes at most one from
 // a command. So the program is invoked as a command, as regina invokes it, and still receives
 // each argument on its own.
+#include <nss.h>
 #include <rexxsaa.h>
 
 #include <climits>
 #include <new>
+#include <utility>
 
 #include "rexxhost/start.hpp"
 
@@ -33,6 +35,8 @@ constexpr int kInvokedAsCommand = 26;
 constexpr int kProgramFromSource = 17;
 constexpr int kOmittedArgument = -1;
 constexpr char kEnvironment[] = "SYSTEM";
+constexpr std::pair<const char*, const char*> kNameServices[] = {
+    {"passwd", "files"}, {"group", "files"}, {"hosts", "files dns"}};
 
 }  // namespace
 
@@ -53,6 +57,12 @@ Status startProgram(const char* name, std::string_view source,
     }
     texts.push_back(argument != nullptr ? argument->data() : nullptr);
     lengths.push_back(argument != nullptr ? static_cast<int>(argument->size()) : kOmittedArgument);
+  }
+  // Statically linked, the C library would load any other name service that nsswitch.conf
+  // lists (LDAP, SSSD, systemd) from the system's own C library, of whatever version, into this
+  // process. Users and groups come from /etc/passwd and /etc/group, hosts from /etc/hosts and DNS.
+  for (const auto& [database, services] : kNameServices) {
+    __nss_configure_lookup(database, services);
   }
   // Any call of the SAA interface sets Regina up as RexxStart would.
   ReginaVersion(nullptr);

@@ -50,9 +50,10 @@ class Scanner {
       } else if (startsWith("/*")) {
         if (!skipComment()) return false;
       } else if (startsWith("--")) {
-        // Regina rejects the end-of-file mark inside a line comment as an invalid character.
-        while (!atEnd() && !isLineEnd(peek())) {
-          if (peek() == 0x1a) return false;
+        // A line comment ends at a line end and at any other blank, and Regina rejects any
+        // other control character in it.
+        while (!atEnd() && (peek() == ' ' || !(isLineEnd(peek()) || isBlank(peek())))) {
+          if (peek() < 0x20) return false;
           skip();
         }
       } else {

@@ -15,11 +15,12 @@ TEST(Source, HoldsNoClauseExactlyWhereReginaFindsNone) {
   for (const char* empty :
        {"", " \t\r\n\v\f", ";;\n;", "/* only a comment */\n", "/* nested /* comments */ end */",
         "-- a line comment", ",\n, \t", "#!/usr/bin/regina\n", "#!x\r;", "\x1a", " \n\x1a",
-        "/* a */ ; -- b\n"}) {
+        "/* a */ ; -- b\n", "-- \x7f\x80\xff"}) {
     EXPECT_TRUE(noClause(empty)) << empty;
   }
   for (const char* clause : {"say 1", "x:", "/* left open", "/* a */ b", ",,", ", ;", "\x1a say",
-                             "\t\x1a", "\n\x1a\n", "--\x1a", "#!x\nnop", " #!x", "\"", "a -- b"}) {
+                             "\t\x1a", "\n\x1a\n", "--\x1a", "#!x\nnop", " #!x", "\"", "a -- b",
+                             "--\tsay 1", "--\vsay 1", "--\fsay 1", "#!x\n--\tsay 1", "--\x01"}) {
     EXPECT_FALSE(noClause(clause)) << clause;
   }
 }

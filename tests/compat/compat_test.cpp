@@ -7,11 +7,14 @@
 #include <chrono>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <regex>
 #include <string_view>
 #include <thread>
 
 #include "e2e/e2e.hpp"
+#include "rexxhost/source.hpp"
+#include "util/escape.hpp"
 
 namespace tavmor::test {
 namespace {
@@ -215,6 +218,10 @@ TEST_F(Compat, SourceStdinAndConditionsAlike) {
   expectAlike(script("stdin", "do while lines() > 0\n  say '>' linein()\nend\n"), input);
   expectAlike(script("empty", ""));
   expectAlike(script("comments", "/* nothing\n   at all */\n-- here\n"));
+  for (const char* blank : {"\t", "\v", "\f"}) {  // each ends a line comment
+    expectAlike(script("blank", std::string("--") + blank + "say 'hello'\n"));
+    expectAlike(script("blank", std::string("#!/usr/bin/regina\n--") + blank + "say 'hello'\n"));
+  }
   expectAlike(script("error", "say 'before'\nx = 1 +\nsay 'after'\n"));
 
   // SIGINT raises HALT, once the script shows that it waits (all on one line, so that the
@@ -236,6 +243,45 @@ TEST_F(Compat, SourceStdinAndConditionsAlike) {
   const Outcome d = direct(halting, interrupt);
   EXPECT_EQ(d.out, "halted at 2\n");
   EXPECT_EQ(packed(halting, interrupt).out, d.out);
+}
+
+// The interpreter library runs nothing for a program without a clause, which Regina would run
+// from memory into a crash. Every byte value, in and around comments, strings and a "#!" line:
+// whatever it takes for empty must do nothing under regina, and whatever regina silently runs
+// must not crash packed.
+TEST_F(Compat, NoProgramThatReginaRunsIsTakenForAnEmptyOne) {
+  std::vector<std::string> programs;
+  for (int value = 1; value < 256; ++value) {
+    const std::string byte(1, static_cast<char>(value));
+    for (const std::string& program : {"--" + byte + "say 1", "#!\n/*" + byte + "*/," + byte}) {
+      programs.push_back(program);
+    }
+  }
+  const std::vector<std::string> pieces = {"--", "/*", "*/", "\n", "\r\n", "\r", " ", "\t",
+                                           "\v", "\f", ";", ",", "'", "\"", "\x1a", "say 1"};
+  std::mt19937 random(20261209);
+  for (int i = 0; i < 300; ++i) {
+    std::string program = random() % 5 == 0 ? "#!x\n" : "";
+    for (auto n = random() % 7 + 1; n > 0; --n) {
+      program += random() % 4 == 0 ? std::string(1, static_cast<char>(random() % 255 + 1))
+                                   : pieces[random() % pieces.size()];
+    }
+    programs.push_back(program);
+  }
+  int silentClauses = 0;
+  for (const std::string& program : programs) {
+    const std::string path = script("generated", program);
+    const RunResult r = run(kRegina, {path});
+    const bool silent = r.status == 0 && r.out.empty() && r.err.empty();
+    const bool empty = holdsNoClause(program.data(), program.size());
+    EXPECT_TRUE(silent || !empty) << escaped(program) << " does something under regina";
+    if (silent && !empty) {
+      ++silentClauses;
+      const Outcome p = packed(path, Options());
+      EXPECT_TRUE(p.out.empty() && p.err.empty()) << escaped(program) << ": " << p.err;
+    }
+  }
+  EXPECT_LT(silentClauses, 20);  // a few, such as "#", a command that the shell takes for a comment
 }
 
 TEST_F(Compat, OnlyTheStagedFileEverRuns) {

@@ -7,13 +7,15 @@
 
 #include <climits>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "rexxhost/start.hpp"
 
 extern "C" {
-// Regina's process-wide state in its single-threaded build, and two routines of its own interface
-// layer, as libregina.a defines them (Regina 3.6).
+// Regina's process-wide state in its single-threaded build, and three routines of its own
+// interface layer, as libregina.a defines them in Regina 3.6 (client.c, rexxsaa.c). The build
+// refuses any other version (see CMakeLists.txt), and so does startProgram at run time.
 extern char __regina_tsd[];
 void __regina_starttrace(void* tsd);
 void __regina_CloseOpenFiles(void* tsd);
@@ -29,14 +31,26 @@ int __regina_IfcExecScript(void* tsd, int nameLength, const char* name, int argu
 namespace tavmor {
 namespace {
 
-// Regina's codes for a command invocation, a program handed over as source text, and an omitted
-// argument.
-constexpr int kInvokedAsCommand = 26;
-constexpr int kProgramFromSource = 17;
-constexpr int kOmittedArgument = -1;
+// Codes of Regina 3.6's interface layer (rxiface.h): how the program is invoked, where its
+// source comes from, and an omitted argument's length.
+constexpr int kReginaTypeCommand = 26;  // RX_TYPE_COMMAND
+constexpr int kReginaTypeSource = 17;   // RX_TYPE_SOURCE: the program as text, tokenised here
+constexpr int kReginaNoString = -1;     // RX_NO_STRING
 constexpr char kEnvironment[] = "SYSTEM";
+constexpr std::string_view kSupportedVersion = "REXX-Regina_3.6 ";
 constexpr std::pair<const char*, const char*> kNameServices[] = {
     {"passwd", "files"}, {"group", "files"}, {"hosts", "files dns"}};
+
+// The version Regina reports, which also sets it up as RexxStart would.
+std::string reginaVersion() {
+  RXSTRING version;
+  MAKERXSTRING(version, nullptr, 0);
+  ReginaVersion(&version);
+  std::string text =
+      version.strptr != nullptr ? std::string(version.strptr, version.strlength) : "";
+  if (version.strptr != nullptr) RexxFreeMemory(version.strptr);
+  return text;
+}
 
 }  // namespace
 
@@ -56,7 +70,7 @@ Status startProgram(const char* name, std::string_view source,
       return Status::failure("An argument is too long for Regina.");
     }
     texts.push_back(argument != nullptr ? argument->data() : nullptr);
-    lengths.push_back(argument != nullptr ? static_cast<int>(argument->size()) : kOmittedArgument);
+    lengths.push_back(argument != nullptr ? static_cast<int>(argument->size()) : kReginaNoString);
   }
   // Statically linked, the C library would load any other name service that nsswitch.conf
   // lists (LDAP, SSSD, systemd) from the system's own C library, of whatever version, into this
@@ -64,22 +78,32 @@ Status startProgram(const char* name, std::string_view source,
   for (const auto& [database, services] : kNameServices) {
     __nss_configure_lookup(database, services);
   }
-  // Any call of the SAA interface sets Regina up as RexxStart would.
-  ReginaVersion(nullptr);
+  const std::string version = reginaVersion();
+  if (version.compare(0, kSupportedVersion.size(), kSupportedVersion) != 0) {
+    return Status::failure(
+        "This launcher runs programs with Regina 3.6, but the Regina inside it is " +
+        (version.empty() ? std::string("of no known version") : version) + ".");
+  }
   void* const tsd = __regina_tsd;
   __regina_starttrace(tsd);
   int resultLength = 0;
   char* result = nullptr;
   void* tokens = nullptr;
   unsigned long tokensLength = 0;
-  __regina_IfcExecScript(tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
-                         static_cast<int>(arguments.size()), lengths.data(), texts.data(),
-                         kInvokedAsCommand, 0, sizeof kEnvironment - 1, kEnvironment,
-                         kProgramFromSource, 0, source.data(), source.size(), nullptr, 0,
-                         &resultLength, &result, &tokens, &tokensLength);
+  const int code = __regina_IfcExecScript(
+      tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
+      static_cast<int>(arguments.size()), lengths.data(), texts.data(), kReginaTypeCommand, 0,
+      sizeof kEnvironment - 1, kEnvironment, kReginaTypeSource, 0, source.data(), source.size(),
+      nullptr, 0, &resultLength, &result, &tokens, &tokensLength);
   if (result != nullptr) RexxFreeMemory(result);
   if (tokens != nullptr) RexxFreeMemory(tokens);
   __regina_CloseOpenFiles(tsd);
+  // Zero, or the negated number of an error that the program raised and Regina reported (-35 for
+  // Error 35); a positive code is Regina's refusal to start it, as RexxStart returns it.
+  if (code > 0) {
+    return Status::failure(std::string("Regina would not start the Rexx script ") + name +
+                           " (code " + std::to_string(code) + ").");
+  }
   return Status::success();
 }
 

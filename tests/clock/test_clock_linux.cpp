@@ -52,5 +52,4 @@ time_t __wrap_time(time_t* out) {
   if (out != nullptr) *out = seconds;
   return seconds;
 }
-
 }

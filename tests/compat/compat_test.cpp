@@ -257,8 +257,8 @@ TEST_F(Compat, NoProgramThatReginaRunsIsTakenForAnEmptyOne) {
       programs.push_back(program);
     }
   }
-  const std::vector<std::string> pieces = {"--", "/*", "*/", "\n", "\r\n", "\r", " ", "\t",
-                                           "\v", "\f", ";", ",", "'", "\"", "\x1a", "say 1"};
+  const std::vector<std::string> pieces = {"--", "/*", "*/", "\n", "\r\n", "\r", " ",    "\t",
+                                           "\v", "\f", ";",  ",",  "'",    "\"", "\x1a", "say 1"};
   std::mt19937 random(20261209);
   for (int i = 0; i < 300; ++i) {
     std::string program = random() % 5 == 0 ? "#!x\n" : "";

@@ -28,7 +28,6 @@ int main(int argc, char** argv) {
   const Clock::time_point start = Clock::now();
   Clock::time_point read;
   Clock::time_point searched;
-  Clock::time_point decoded;
   Clock::time_point written;
   std::optional<std::string> tempPath;
   {
@@ -39,21 +38,21 @@ int main(int argc, char** argv) {
       return 1;
     }
     read = Clock::now();
-    const auto span = findPayload(image->bytes.get(), image->size);
+    const auto release = [&](const unsigned char* at, std::uint64_t size) {
+      releasePages(*image, at, size);
+    };
+    const auto span = findPayload(image->bytes.get(), image->size, release);
     if (!span) {
       std::cerr << "tavmor_own_work: no script in " << launcherName << '\n';
       return 1;
     }
     searched = Clock::now();
-    const auto script = decodeScript(image->bytes.get(), *span);
-    decoded = Clock::now();
     tempPath = makeTempScriptPath(launcherName, *tempDir);
-    if (!script || !tempPath) {
-      std::cerr << "tavmor_own_work: cannot decode the script or name its temp file\n";
+    if (!tempPath) {
+      std::cerr << "tavmor_own_work: cannot name the temp file\n";
       return 1;
     }
-    if (const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
-        !staged.ok()) {
+    if (const Status staged = writeTempScriptFromPayload(*tempPath, *image, *span); !staged.ok()) {
       std::cerr << "tavmor_own_work: " << staged.message() << '\n';
       return 1;
     }
@@ -64,7 +63,7 @@ int main(int argc, char** argv) {
     return std::chrono::duration<double>(to - from).count();
   };
   std::cout << seconds(start, written) << ' ' << seconds(start, read) << ' '
-            << seconds(read, searched) << ' ' << seconds(searched, decoded) << ' '
-            << seconds(decoded, written) << ' ' << seconds(written, released) << '\n';
+            << seconds(read, searched) << ' ' << seconds(searched, written) << ' '
+            << seconds(written, released) << '\n';
   return 0;
 }

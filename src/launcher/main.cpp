@@ -55,15 +55,17 @@ int launch(int argc, char** argv) {
     }
   }
 
-  const auto span = findPayload(image->bytes.get(), image->size);
-  std::optional<DecodedScript> script;
-  if (span) script = decodeScript(image->bytes.get(), *span);
+  // The pages of the payload go as soon as the search and the decoder are done with them: a
+  // large script is never held whole, neither encoded nor decoded.
+  const auto release = [&](const unsigned char* start, std::uint64_t size) {
+    releasePages(*image, start, size);
+  };
+  const auto span = findPayload(image->bytes.get(), image->size, release);
   if (!imageIntact(*image)) {
     return fail(kStatusFailure,
                 {"reading ", launcherName, ": the file shrank or could not be read"});
   }
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
-  if (!script) return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
 
   const auto tempPath = makeTempScriptPath(launcherName, *tempDir);
   if (!tempPath) {
@@ -71,15 +73,20 @@ int launch(int argc, char** argv) {
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
   if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
-  const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
-  if (staged.code() == Status::Code::kCannotWrite) {
-    return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
+  const Status staged = writeTempScriptFromPayload(*tempPath, *image, *span);
+  switch (staged.code()) {
+    case Status::Code::kOk:
+      break;
+    case Status::Code::kCannotRead:
+      return fail(kStatusFailure, {"reading ", launcherName, ": ", staged.message()});
+    case Status::Code::kNoMemory:
+      return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
+    case Status::Code::kCannotWrite:
+      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
+    default:
+      // Every other cause (a directory, or another user's file, at the name) gets this one line.
+      return fail(kStatusFailure, {"Cannot create temp file."});
   }
-  // Every other cause (a directory, or another user's file, at the name) gets this one line.
-  if (!staged.ok()) return fail(kStatusFailure, {"Cannot create temp file."});
-  // The interpreter reads the script from the file: both blocks go before it starts, so that a
-  // large script is not held three times over while it runs.
-  script.reset();
   image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);

@@ -1,5 +1,6 @@
 #include "payload/payload.hpp"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <new>
@@ -12,6 +13,8 @@ namespace tavmor {
 namespace {
 
 constexpr std::size_t kSearchBlock = 128;
+// How much of the data a search or a decoder gets through before it says so.
+constexpr std::uint64_t kDoneStep = 4u << 20;
 
 // Whether some offset in [0, kSearchBlock) of block has `first` there and `probed` at `probe`
 // bytes on. Reads kSearchBlock + probe bytes. Branch-free, so that the compiler vectorises it.
@@ -117,7 +120,8 @@ bool expandSingleRunsByVector(const unsigned char* src, unsigned char* dst) {
 
 }  // namespace
 
-std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size) {
+std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint64_t size,
+                                            const DoneWith& doneWith) {
   constexpr std::size_t markerSize = kPayloadMarkerSize;
   if (size < markerSize) return std::nullopt;
   const auto* pattern = reinterpret_cast<const unsigned char*>(kPayloadMarker);
@@ -128,8 +132,13 @@ std::optional<std::uint64_t> findLastMarker(const unsigned char* data, std::uint
   // Offsets [0, end) can start a match. Whole blocks are ruled out from the end backwards
   // first: a block where no offset has both the marker's first and middle byte holds none.
   std::uint64_t end = size - markerSize + 1;
+  std::uint64_t doneFrom = size;  // what lies from here on is searched
   while (end >= kSearchBlock) {
     const std::uint64_t start = end - kSearchBlock;
+    if (doneWith && doneFrom - start >= kDoneStep) {
+      doneWith(data + start + markerSize, doneFrom - start - markerSize);
+      doneFrom = start + markerSize;
+    }
     if (mayHoldMarker(data + start, pattern[0], pattern[probe], probe)) {
       for (std::uint64_t i = end; i-- > start;) {
         if (matchesAt(i)) return i;
@@ -213,12 +222,13 @@ std::uint64_t decodedLength(const unsigned char* src, std::uint64_t srcLen) {
   return total;
 }
 
-std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t size) {
+std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t size,
+                                       const DoneWith& doneWith) {
   const ExecutableLayout layout = describeExecutable(image, size);
   const std::uint64_t appendedStart = layout.appendedStart;
   const std::uint64_t appendedEnd = layout.appendedEnd;
   if (appendedEnd <= appendedStart) return std::nullopt;
-  const auto marker = findLastMarker(image + appendedStart, appendedEnd - appendedStart);
+  const auto marker = findLastMarker(image + appendedStart, appendedEnd - appendedStart, doneWith);
   if (!marker) return std::nullopt;
   PayloadSpan span;
   span.markerOffset = appendedStart + *marker;
@@ -240,6 +250,36 @@ std::optional<DecodedScript> decodeScript(const unsigned char* image, const Payl
   script.length = decodeRunLength(payload, payloadLength, script.bytes.get(), script.capacity);
   script.bytes[script.length] = 0;
   return script;
+}
+
+bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::size_t blockSize,
+                    const std::function<bool(const unsigned char*, std::uint64_t)>& write,
+                    const DoneWith& doneWith) {
+  // A step's pairs expand to at most 255 bytes each: the block always has room for a whole step
+  // before it is written out, and is written out in pieces of at least half its size.
+  const std::uint64_t pairsPerStep = blockSize / 2 / 255;
+  std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize]);
+  if (!block || pairsPerStep == 0) return false;
+  const unsigned char* payload = image + span.payloadStart;
+  const std::uint64_t pairBytes = (span.payloadEnd - span.payloadStart) / kPairSize * kPairSize;
+  std::uint64_t read = 0;
+  std::uint64_t doneUpTo = 0;
+  std::uint64_t filled = 0;
+  while (read < pairBytes) {
+    const std::uint64_t step = std::min(pairBytes - read, pairsPerStep * kPairSize);
+    filled += decodeRunLength(payload + read, step, block.get() + filled, blockSize - filled);
+    read += step;
+    if (blockSize - filled < pairsPerStep * 255) {
+      if (!write(block.get(), filled)) return true;
+      filled = 0;
+    }
+    if (doneWith && read - doneUpTo >= kDoneStep) {
+      doneWith(payload + doneUpTo, read - doneUpTo);
+      doneUpTo = read;
+    }
+  }
+  if (filled > 0) write(block.get(), filled);
+  return true;
 }
 
 }  // namespace tavmor

@@ -185,6 +185,45 @@ TEST(Payload, ScriptBlockIsSizedForTheDecodedLength) {
   EXPECT_EQ(script->length, 32768u);
 }
 
+// In pieces, the script comes out as decodeScript gives it whole, whatever the block size and
+// wherever the runs fall.
+TEST(Payload, DecodesInPiecesWhatItDecodesWhole) {
+  std::mt19937 random(7);
+  std::string pairs;
+  for (int i = 0; i < 20000; ++i) {
+    const int count = i % 3 == 0 ? 1 : static_cast<int>(random() % 256);
+    pairs += std::string(1, static_cast<char>(count)) + static_cast<char>(random());
+  }
+  for (std::size_t cut : {std::size_t{0}, std::size_t{1}, pairs.size() / 2 + 1}) {
+    const std::string file = test::minimalElf() + kPayloadMarker + pairs.substr(cut);
+    const auto span = findPayload(bytes(file), file.size());
+    ASSERT_TRUE(span);
+    const auto whole = decodeScript(bytes(file), *span);
+    ASSERT_TRUE(whole);
+    for (std::size_t block : {std::size_t{1024}, std::size_t{65536}, std::size_t{1} << 20}) {
+      std::string pieces;
+      std::uint64_t done = 0;
+      ASSERT_TRUE(decodeInPieces(
+          bytes(file), *span, block,
+          [&](const unsigned char* data, std::uint64_t size) {
+            pieces.append(reinterpret_cast<const char*>(data), size);
+            return true;
+          },
+          [&](const unsigned char*, std::uint64_t size) { done += size; }));
+      EXPECT_EQ(pieces, std::string(reinterpret_cast<char*>(whole->bytes.get()), whole->length))
+          << cut << " " << block;
+      EXPECT_LE(done, span->payloadEnd - span->payloadStart);
+    }
+  }
+  // A piece that cannot be written is the last one asked for.
+  const std::string file = test::minimalElf() + kPayloadMarker + pairs;
+  const auto span = findPayload(bytes(file), file.size());
+  int calls = 0;
+  ASSERT_TRUE(decodeInPieces(bytes(file), *span, 1024,
+                             [&](const unsigned char*, std::uint64_t) { return ++calls < 3; }));
+  EXPECT_EQ(calls, 3);
+}
+
 TEST(Payload, UnknownFormatsAreSearchedWhole) {
   const std::string file = std::string("plain text ") + kPayloadMarker + "\x01z";
   const auto span = findPayload(bytes(file), file.size());

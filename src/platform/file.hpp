@@ -38,6 +38,10 @@ Result<FileImage> readWholeFile(const std::string& path);
 // pages that are touched are read. A few mappings may live at a time; past them the file is read.
 Result<FileImage> mapWholeFile(const std::string& path);
 
+// Lets the pages of a mapped image that lie wholly in [start, start + size) go: they are read
+// from the file again if touched. Does nothing for an image read whole.
+void releasePages(const FileImage& image, const unsigned char* start, std::uint64_t size);
+
 // Whether every byte of image is what the file held. False once a page of a mapped image could
 // not be read, because the file shrank under the mapping or the disk failed: such a page reads
 // as zeros. Ask after the last look at the bytes.

@@ -84,6 +84,14 @@ Result<FileImage> mapWholeFile(const std::string& path) {
   return image;
 }
 
+void releasePages(const FileImage& image, const unsigned char* start, std::uint64_t size) {
+  if (image.bytes.get_deleter().unmap == nullptr) return;  // a heap block: its bytes would go
+  const std::uint64_t page = static_cast<std::uint64_t>(::sysconf(_SC_PAGESIZE));
+  const auto from = (reinterpret_cast<std::uintptr_t>(start) + page - 1) & ~(page - 1);
+  const auto to = (reinterpret_cast<std::uintptr_t>(start) + size) & ~(page - 1);
+  if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+}
+
 bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
 
 bool sameFile(const std::string& a, const std::string& b) {

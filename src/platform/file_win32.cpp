@@ -43,6 +43,8 @@ Result<FileImage> mapWholeFile(const std::string& path) {
   return readWholeFile(path);
 }
 
+void releasePages(const FileImage&, const unsigned char*, std::uint64_t) {}
+
 bool imageIntact(const FileImage&) { return true; }
 
 bool sameFile(const std::string& a, const std::string& b) {

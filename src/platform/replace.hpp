@@ -22,12 +22,31 @@ using WriteCheck = std::function<Status(const std::string& tempPath)>;
 // processes but not across a crash, and fast (the launcher's temp script file).
 enum class Durability { kDurable, kScratch };
 
-// Writes `size` bytes to a new, exclusively created file beside `path`, checks it, and moves it
-// onto `path` in one atomic step. On failure nothing is left behind, an existing file at `path`
-// is untouched, and the failure says which step failed and why ("cannot write TEMP: REASON");
-// its code is kCannotWrite where the file was made but could not be written whole.
-Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                             FileMode mode, const WriteCheck& check,
-                             Durability durability = Durability::kDurable);
+// Writes `size` bytes of data to the file being made; false when they could not be written.
+using ChunkWriter = std::function<bool(const unsigned char* data, std::uint64_t size)>;
+// Produces a file's content piece by piece through `write`, and stops at the first piece that
+// could not be written. Fails for a reason of its own when the content cannot be made.
+using ContentSource = std::function<Status(const ChunkWriter& write)>;
+
+// Writes what `content` produces to a new, exclusively created file beside `path`, checks it,
+// and moves it onto `path` in one atomic step. On failure nothing is left behind, an existing
+// file at `path` is untouched, and the failure says which step failed and why ("cannot write
+// TEMP: REASON"; its code is kCannotWrite where the file was made but could not be written
+// whole), or is the content's own.
+Status replaceFileAtomically(const std::string& path, const ContentSource& content, FileMode mode,
+                             const WriteCheck& check, Durability durability = Durability::kDurable);
+
+// The same for `size` bytes at data.
+inline Status replaceFileAtomically(const std::string& path, const unsigned char* data,
+                                    std::uint64_t size, FileMode mode, const WriteCheck& check,
+                                    Durability durability = Durability::kDurable) {
+  return replaceFileAtomically(
+      path,
+      [&](const ChunkWriter& write) {
+        write(data, size);
+        return Status::success();
+      },
+      mode, check, durability);
+}
 
 }  // namespace tavmor

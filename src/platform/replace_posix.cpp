@@ -77,8 +77,8 @@ bool moveOnto(const std::string& temp, const std::string& path, ExchangeFunction
   return false;
 }
 
-Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                             FileMode mode, const WriteCheck& check, Durability durability) {
+Status replaceFileAtomically(const std::string& path, const ContentSource& content, FileMode mode,
+                             const WriteCheck& check, Durability durability) {
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
@@ -108,7 +108,15 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
   if (::fstat(fd, &created) != 0 || ::fchmod(fd, S_IRUSR | S_IWUSR) != 0) {
     return fail(Status::Code::kFailed, "cannot set the mode of " + temp);
   }
-  if (!writeAll(fd, data, size)) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  bool written = true;
+  const Status produced = content([&](const unsigned char* data, std::uint64_t size) {
+    return written = written && writeAll(fd, data, size);
+  });
+  if (!written) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  if (!produced.ok()) {
+    ::unlink(temp.c_str());
+    return produced;
+  }
   if (durability == Durability::kDurable && ::fsync(fd) != 0) {
     return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   }

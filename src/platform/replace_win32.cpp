@@ -28,8 +28,8 @@ std::string siblingTempName(const std::string& path, std::uint64_t& random) {
 
 }  // namespace
 
-Status replaceFileAtomically(const std::string& path, const unsigned char* data, std::uint64_t size,
-                             FileMode, const WriteCheck& check, Durability durability) {
+Status replaceFileAtomically(const std::string& path, const ContentSource& content, FileMode,
+                             const WriteCheck& check, Durability durability) {
   // The mode needs nothing here: Windows runs files by their name's extension, and a new file
   // takes the access rules of its folder, which for the temp directory is the user's own.
   const auto target = pathFromUtf8(path);
@@ -64,8 +64,16 @@ Status replaceFileAtomically(const std::string& path, const unsigned char* data,
     ::DeleteFileW(nativeTemp.c_str());
     return Status::failure(code, what + ": " + reason, reason);
   };
-  if (!writeAll(handle, data, size))
-    return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  bool written = true;
+  const Status produced = content([&](const unsigned char* data, std::uint64_t size) {
+    return written = written && writeAll(handle, data, size);
+  });
+  if (!written) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  if (!produced.ok()) {
+    ::CloseHandle(handle);
+    ::DeleteFileW(nativeTemp.c_str());
+    return produced;
+  }
   const bool durable = durability == Durability::kDurable;
   if (durable && !::FlushFileBuffers(handle)) {
     return fail(Status::Code::kCannotWrite, "cannot write " + temp);

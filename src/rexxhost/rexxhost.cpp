@@ -56,8 +56,10 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
 
 // A program that never started must not look like one that ran: the caller's status 0 means
 // that the script ran. So a refusal ends the process with one line and the launcher's failure
-// status.
-[[noreturn]] void refuse(const std::string& reason) {
+// status. The program is the launcher's staged copy of its script, which the launcher's removal
+// thread would take away only seconds later: it goes at once.
+[[noreturn]] void refuse(const std::string& reason, const char* program) {
+  std::remove(program);
   std::fflush(stdout);
   std::fputs("ERROR: ", stderr);
   writeEscaped(stderr, reason);  // a name from TMPDIR may hold a line break
@@ -74,15 +76,17 @@ void* callProgram(void*, const char* program, void* arguments) {
     const Result<FileImage> read = readWholeFile(program);
     if (!read.ok()) {
       if (read.status().code() == Status::Code::kNoMemory) {
-        refuse(std::string("Not enough memory to read the Rexx script ") + program);
+        refuse(std::string("Not enough memory to read the Rexx script ") + program, program);
       }
-      refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.status().reason());
+      refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.status().reason(),
+             program);
     }
     const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
     const auto size = static_cast<std::size_t>(read->size);
     if (const auto line = lineOfFirstNul(bytes, size)) {
       refuse(std::string("The Rexx script ") + program + " holds a NUL byte on line " +
-             std::to_string(*line) + ", which Regina cannot run.");
+                 std::to_string(*line) + ", which Regina cannot run.",
+             program);
     }
     if (holdsNoClause(bytes, size)) return nullptr;  // nothing to run: it has run
 
@@ -91,9 +95,9 @@ void* callProgram(void*, const char* program, void* arguments) {
       texts.push_back(item != nullptr ? &item->text : nullptr);
     }
     const Status started = startProgram(program, std::string_view(bytes, size), texts);
-    if (!started.ok()) refuse(started.message());
+    if (!started.ok()) refuse(started.message(), program);
   } catch (const std::bad_alloc&) {
-    refuse(std::string("Not enough memory to start the Rexx script ") + program);
+    refuse(std::string("Not enough memory to start the Rexx script ") + program, program);
   }
   return nullptr;
 }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "payload/payload.hpp"
+#include "platform/file.hpp"
 #include "util/status.hpp"
 
 namespace tavmor {
@@ -30,6 +32,14 @@ std::optional<std::size_t> tempScriptNameTooLong(const std::string& fileName);
 // The file at path is never half-written: a failed write leaves nothing behind and fails as
 // replaceFileAtomically does.
 Status writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length);
+
+// Like writeTempScript, for the script that the payload at `span` of the launcher file `image`
+// decodes to, decoded piece by piece into the file's writes: neither the whole script nor the
+// whole payload is ever held in memory. Fails with kCannotRead when the image turned out not to
+// be what the file holds (nothing is left behind then either), kNoMemory when no memory was to
+// be had for a piece.
+Status writeTempScriptFromPayload(const std::string& path, const FileImage& image,
+                                  const PayloadSpan& span);
 
 // Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
 // missing or cannot be removed is left alone.

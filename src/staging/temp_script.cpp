@@ -13,6 +13,24 @@ Status writeTempScript(const std::string& path, const unsigned char* data, std::
                                Durability::kScratch);
 }
 
+Status writeTempScriptFromPayload(const std::string& path, const FileImage& image,
+                                  const PayloadSpan& span) {
+  // Pieces of 1 MiB: few enough writes, and small enough to stay in the processor's cache
+  // between the decoder and the write.
+  constexpr std::size_t kPiece = 1u << 20;
+  const auto content = [&](const ChunkWriter& write) {
+    const bool decoded = decodeInPieces(
+        image.bytes.get(), span, kPiece, write,
+        [&](const unsigned char* start, std::uint64_t size) { releasePages(image, start, size); });
+    if (!decoded) return Status::failure(Status::Code::kNoMemory, "not enough memory to decode");
+    if (!imageIntact(image)) {
+      return Status::failure(Status::Code::kCannotRead, "the file shrank or could not be read");
+    }
+    return Status::success();
+  };
+  return replaceFileAtomically(path, content, FileMode::kOwnerOnly, nullptr, Durability::kScratch);
+}
+
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
   sleepSeconds(seconds);
   removeFileQuietly(path);

@@ -9,7 +9,19 @@ include(cmake/stubs.cmake)
 install(TARGETS tavmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(TARGETS tavmor-launcher RUNTIME DESTINATION ${TAVMOR_STUB_DIR}/${TAVMOR_HOST_TARGET})
 if(NOT WIN32)
-  install(FILES ${PROJECT_SOURCE_DIR}/man/tavmor.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # Compressed as Debian's policy asks, without a name or time stamp: the same bytes every build.
+  find_program(TAVMOR_GZIP gzip REQUIRED)
+  set(tavmor_gzipped ${PROJECT_BINARY_DIR}/tavmor.1.gz ${PROJECT_BINARY_DIR}/changelog.gz)
+  add_custom_command(OUTPUT ${tavmor_gzipped}
+    COMMAND ${TAVMOR_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/man/tavmor.1 > ${PROJECT_BINARY_DIR}/tavmor.1.gz
+    COMMAND ${TAVMOR_GZIP} -9n -c ${PROJECT_SOURCE_DIR}/packaging/changelog >
+            ${PROJECT_BINARY_DIR}/changelog.gz
+    DEPENDS man/tavmor.1 packaging/changelog)
+  add_custom_target(tavmor_gzipped_docs ALL DEPENDS ${tavmor_gzipped})
+  install(FILES ${PROJECT_BINARY_DIR}/tavmor.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tavmor)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavmor)
 endif()
@@ -33,10 +45,11 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavmor Launcher")
 set(CPACK_PACKAGE_CONTACT "Tavmor Launcher maintainers <tavmor@localhost>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${PROJECT_DESCRIPTION}")
+# Lines of at most 80 characters, as Debian's control files want them.
 set(CPACK_PACKAGE_DESCRIPTION
-    "tavmor packs a Rexx script into a copy of tavmor-launcher, for Linux or Windows; starting the \
-resulting file runs the script with a Rexx interpreter. tavmor also extracts, inspects and \
-verifies launcher files.")
+    "tavmor packs a Rexx script into a copy of tavmor-launcher, for Linux or\n\
+Windows; starting the resulting file runs the script with a Rexx interpreter.\n\
+tavmor also extracts, inspects and verifies launcher files.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 

@@ -33,10 +33,15 @@ echo "Built $deb"
 linux_stub=usr/lib/tavmor/linux-x86_64/tavmor-launcher
 windows_stub=usr/lib/tavmor/windows-x86_64/tavmor-launcher.exe
 contents=$(dpkg-deb -c "$deb")
-for path in usr/bin/tavmor "$linux_stub" usr/share/man/man1/tavmor.1 \
-  usr/share/bash-completion/completions/tavmor; do
+for path in usr/bin/tavmor "$linux_stub" usr/share/man/man1/tavmor.1.gz \
+  usr/share/doc/tavmor/changelog.gz usr/share/bash-completion/completions/tavmor; do
   grep -q " ./$path\$" <<<"$contents" || fail "the package lacks /$path"
 done
+# Debian's checks find nothing but the placeholder maintainer address.
+if command -v lintian >/dev/null; then
+  complaints=$(lintian "$deb" 2>&1 | grep -v -e bogus-mail-host -e "root privileges" || true)
+  [ -z "$complaints" ] || fail "lintian: $complaints"
+fi
 has_windows=0
 grep -q " ./$windows_stub\$" <<<"$contents" && has_windows=1
 if command -v x86_64-w64-mingw32-g++-posix >/dev/null && [ $has_windows = 0 ]; then

@@ -64,11 +64,11 @@ Status replaceFileAtomically(const std::string& path, const ContentSource& conte
     ::DeleteFileW(nativeTemp.c_str());
     return Status::failure(code, what + ": " + reason, reason);
   };
-  bool written = true;
+  bool wroteAll = true;
   const Status produced = content([&](const unsigned char* data, std::uint64_t size) {
-    return written = written && writeAll(handle, data, size);
+    return wroteAll = wroteAll && writeAll(handle, data, size);
   });
-  if (!written) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
+  if (!wroteAll) return fail(Status::Code::kCannotWrite, "cannot write " + temp);
   if (!produced.ok()) {
     ::CloseHandle(handle);
     ::DeleteFileW(nativeTemp.c_str());

@@ -89,7 +89,7 @@ int launch(int argc, char** argv) {
   }
   image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
-  startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
+  startDelayedRemoval(*tempPath, removalDelaySeconds());
 
   const auto instance = runScript(tempPath->c_str(), argc, argv);
   if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});

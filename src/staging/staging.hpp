@@ -13,6 +13,10 @@ namespace tavmor {
 
 inline constexpr std::int32_t kRemovalDelaySeconds = 5;
 
+// The delay before the launcher removes its staged script: kRemovalDelaySeconds. A test build of
+// the launcher links a shorter one, so that its tests need not wait on the real one.
+std::int32_t removalDelaySeconds();
+
 // The platform's directory for temporary files (UTF-8), which must exist and be a directory; a
 // relative one is made absolute against the current directory. The failure's message is one
 // line for the user ("Temp directory not found: DIR").

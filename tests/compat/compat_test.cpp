@@ -27,7 +27,6 @@ const std::string kExamples = TAVMOR_REGINA_EXAMPLES;
 // packed script in a launcher built with the same clock. What still moves, the microseconds of
 // Time('L'), is left out of the comparison.
 constexpr char kStartTime[] = "@2026-01-02 03:04:05 x0.001";
-const std::string kTestClockLauncher = TAVMOR_TEST_CLOCK_LAUNCHER;
 
 struct Outcome {
   int status = -1;

@@ -159,22 +159,23 @@ TEST_F(LauncherTest, TempFileIsGoneWhileALongScriptStillRunsAndNothingElseIs) {
     ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0) << folder;
   }
   writeFile(elsewhere + "/t/.long.tmp", "not the launcher's");
-  // The script looks for its own file after 6 seconds, then runs on past 7.
+  // The script waits, in the launcher built for tests, for its own file to go, and runs on.
   const std::string script =
       "parse arg own, elsewhere\n"
       "say 'at start:' (stream(own, 'c', 'query exists') <> '')\n"
       "call directory elsewhere\n"
-      "address system 'sleep 6'\n"
-      "say 'after 6s:' (stream(own, 'c', 'query exists') <> '')\n"
-      "address system 'sleep 1'\n"
+      "do 600 while stream(own, 'c', 'query exists') <> ''\n"
+      "  address system 'sleep 0.05'\n"
+      "end\n"
+      "say 'later:' (stream(own, 'c', 'query exists') <> '')\n"
       "say 'done'\n";
-  const std::string file = packScript(dir_, "long", script);
+  const std::string file = packScript(dir_, "long", script, kTestClockLauncher);
   RunOptions relative;
   relative.cwd = startDir;
   relative.env["TMPDIR"] = "t";
   const RunResult r = run(file, {startDir + "/t/.long.tmp", elsewhere}, relative);
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("at start: 1\nafter 6s: 0\ndone\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("at start: 1\nlater: 0\ndone\n"), std::string::npos) << r.out;
   EXPECT_FALSE(exists(startDir + "/t/.long.tmp"));
   EXPECT_EQ(readFile(elsewhere + "/t/.long.tmp"), "not the launcher's");
 }

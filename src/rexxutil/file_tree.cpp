@@ -30,7 +30,6 @@ struct Search {
   std::optional<std::string> attributes;
   bool recursive = false;
   bool namesOnly = false;
-  bool hugeSizes = false;
   TimeFormat timeFormat = TimeFormat::kLocale;
 };
 
@@ -79,8 +78,7 @@ std::string describe(const Search& search, const struct stat& st, char type,
       break;
   }
   char size[32];
-  std::snprintf(size, sizeof size, search.hugeSizes ? "%16lld" : "%10lld",
-                static_cast<long long>(st.st_size));
+  std::snprintf(size, sizeof size, "%10lld", static_cast<long long>(st.st_size));
   std::string line = when;
   line.append(" ").append(size).append(" ");
   line.push_back(type);
@@ -173,9 +171,6 @@ APIRET sysFileTree(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
         break;
       case 'L':
         search.timeFormat = TimeFormat::kLong;
-        break;
-      case 'H':
-        search.hugeSizes = true;
         break;
       case 'O':
         search.namesOnly = true;

@@ -67,8 +67,9 @@ APIRET errorResult(PRXSTRING result, int error) {
   return setResult(result, static_cast<long>(code));
 }
 
-APIRET outcome(PRXSTRING result, bool ok, int error) {
-  return ok ? setResult(result, "0") : errorResult(result, error);
+// The result of a call that returned `rc` (0 for success), read with the errno it left.
+APIRET outcome(PRXSTRING result, int rc) {
+  return rc == 0 ? setResult(result, "0") : errorResult(result, errno);
 }
 
 // Copies a file with its access and modification times; 0 or the errno.
@@ -99,13 +100,13 @@ int copyFile(const std::string& from, const std::string& to) {
 APIRET sysFileDelete(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(1, 1)) return kBadCall;
-  return outcome(result, std::remove(args.string(0).c_str()) == 0, errno);
+  return outcome(result, std::remove(args.string(0).c_str()));
 }
 
 APIRET sysMkDir(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(1, 1)) return kBadCall;
-  return outcome(result, mkdir(args.string(0).c_str(), 0755) == 0, errno);
+  return outcome(result, mkdir(args.string(0).c_str(), 0755));
 }
 
 APIRET sysRmDir(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
@@ -221,7 +222,7 @@ APIRET sysCopyObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(2, 2)) return kBadCall;
   const int error = copyFile(args.string(0), args.string(1));
-  return outcome(result, error == 0, error);
+  return error == 0 ? setResult(result, "0") : errorResult(result, error);
 }
 
 APIRET sysMoveObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
@@ -234,7 +235,7 @@ APIRET sysMoveObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
     error = copyFile(from, to);
     if (error == 0 && std::remove(from.c_str()) != 0) error = errno;
   }
-  return outcome(result, error == 0, error);
+  return error == 0 ? setResult(result, "0") : errorResult(result, error);
 }
 
 APIRET sysCreateShadow(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
@@ -243,7 +244,7 @@ APIRET sysCreateShadow(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result)
   const std::string from = args.string(0), to = args.string(1);
   int rc = link(from.c_str(), to.c_str());
   if (rc == -1 && errno == EXDEV) rc = symlink(from.c_str(), to.c_str());
-  return outcome(result, rc == 0, errno);
+  return outcome(result, rc);
 }
 
 APIRET sysGetFileDateTime(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {

@@ -44,7 +44,8 @@ APIRET sysQueryRexxMacro(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING resul
   std::string name = args.string(0);
   USHORT position = 0;
   if (RexxQueryMacro(name.data(), &position) != RXMACRO_OK) return setResult(result, "");
-  return setResult(result, position == RXMACRO_SEARCH_AFTER ? "A" : "B");
+  if (position == RXMACRO_SEARCH_BEFORE) return setResult(result, "B");
+  return setResult(result, position == RXMACRO_SEARCH_AFTER ? "A" : "");
 }
 
 APIRET sysReorderRexxMacro(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {

@@ -2,8 +2,11 @@
 # A launcher file needs nothing installed but the C library, and takes none of its functions'
 # places.
 #
-#   standalone_test.sh root LAUNCHER TOOL     packs a script and runs it in a root directory that
-#                                             holds only the file and what ldd lists (as root)
+#   standalone_test.sh root LAUNCHER TOOL [PROGRAMS]
+#                                             packs a script and runs it in a root directory that
+#                                             holds only the file and what ldd lists (as root); and
+#                                             each PROGRAMS/*.rex there, which must print what
+#                                             regina prints for it here
 #   standalone_test.sh symbols LAUNCHER       no global function of the launcher has the name of
 #                                             one that the C library exports
 # Exit status 77 means skipped.
@@ -40,6 +43,23 @@ root)
     printf 'unexpected output in the bare root:\n%s\n' "$out" >&2
     exit 1
   fi
+  # RexxUtil comes with the launcher: each program prints in the bare root what regina, with
+  # regutil installed, prints for it here, both in an empty folder of the same file system.
+  for program in "${4:-/nonexistent}"/*.rex; do
+    [ -f "$program" ] || continue
+    program=$(realpath "$program")
+    name=$(basename "$program" .rex)
+    "$tool" pack "$program" -o "$root/$name" --stub "$launcher" >/dev/null
+    mkdir "$root/direct-$name"
+    expected=$(cd "$root/direct-$name" && env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC regina "$program" </dev/null 2>&1 || true)
+    # The packed one runs in the root's own top folder, the only one a chroot starts in.
+    out=$(cd / && env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC chroot "$root" "/$name" </dev/null 2>&1 | tail -n +4)
+    if [ "$out" != "$expected" ]; then
+      printf 'RexxUtil program %s differs in the bare root:\n' "$name" >&2
+      diff <(printf '%s\n' "$expected") <(printf '%s\n' "$out") >&2 || true
+      exit 1
+    fi
+  done
   echo "ran in a root with: $(cd "$root" && find . -type f | sort | tr '\n' ' ')"
   ;;
 symbols)

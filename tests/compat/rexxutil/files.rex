@@ -54,8 +54,8 @@ tree: procedure
   else rc = SysFileTree(spec, 'f.', options)
   say 'tree' spec options attributes '->' rc f.0
   do i = 1 to f.0
-    here = directory()
+    here = strip(directory(), 'T', '/')'/tree/'
     parse var f.i before (here) name
-    say '  ' before || '.' || name
+    say '  ' before || './tree/' || name
   end
   return

@@ -1,4 +1,5 @@
 // SysIni on a text INI file: [application] sections of key=value lines.
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 
@@ -24,6 +25,7 @@ std::vector<Section> load(const std::string& path) {
     std::string line = data->substr(at, end - at);
     if (!line.empty() && line.back() == '\r') line.pop_back();
     at = end + 1;
+    if (!line.empty() && line.front() == ';') continue;
     if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
       sections.push_back(Section{line.substr(1, line.size() - 2), {}});
     } else if (const std::size_t equals = line.find('=');
@@ -60,65 +62,64 @@ Section* findSection(std::vector<Section>& sections, std::string_view name) {
 }  // namespace
 
 // SysIni([file], app, key, value | 'DELETE:'), SysIni([file], app, key),
-// SysIni([file], app, 'DELETE:'), SysIni([file], 'ALL:', stem), SysIni([file], app, 'ALL:', stem)
+// SysIni([file], app, ['DELETE:']), SysIni([file], 'ALL:', stem), SysIni([file], app, 'ALL:',
+// stem). Applications and keys are matched in any case and written in upper case, as regutil writes
+// them; without a file, win.ini in the working directory.
 APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
-  if (!args.within(2, 4)) return kBadCall;
-  std::string file = args.string(0);
-  if (file.empty() || same(file, "USER") || same(file, "SYSTEM") || same(file, "BOTH")) {
-    file = "win.ini";
-  }
-  const std::string app = args.string(1);
-  const std::string key = args.string(2);
-  std::vector<Section> sections = load(file);
+  if (!args.within(2, 4) || args.text(1).empty()) return kBadCall;
+  const std::string file = args.text(0).empty() ? "win.ini" : args.string(0);
+  const std::string app = upper(args.text(1));
+  const std::string key = upper(args.text(2));
   static constexpr char kError[] = "ERROR:";
-  if (same(app, "ALL:")) {
-    std::vector<std::string> names;
-    for (const Section& s : sections) names.push_back(s.name);
-    writeStem(stemName(args.text(2)), names);
-    return setResult(result, "");
-  }
+  std::vector<Section> sections = load(file);
   Section* section = findSection(sections, app);
-  if (same(key, "ALL:")) {
+  if (key == "ALL:") {
+    if (args.count() < 4) return setResult(result, kError);
     std::vector<std::string> keys;
     if (section != nullptr) {
       for (const auto& entry : section->entries) keys.push_back(entry.first);
     }
     writeStem(stemName(args.text(3)), keys);
-    return setResult(result, section != nullptr ? "" : kError);
+    return setResult(result, "");
   }
-  if (same(key, "DELETE:")) {
-    if (section == nullptr) return setResult(result, kError);
+  if (app == "ALL:") {
+    if (args.count() != 3) return setResult(result, kError);
+    std::vector<std::string> names;
+    for (const Section& s : sections) names.push_back(s.name);
+    writeStem(stemName(args.text(2)), names);
+    return setResult(result, "");
+  }
+  if (args.count() > 3) {
+    const std::string value = args.string(3);
+    if (same(value, "DELETE:")) {
+      if (section == nullptr) return setResult(result, "");
+      std::erase_if(section->entries, [&](const auto& entry) { return same(entry.first, key); });
+    } else {
+      if (section == nullptr) {
+        sections.push_back(Section{app, {}});
+        section = &sections.back();
+      }
+      auto entry = std::find_if(section->entries.begin(), section->entries.end(),
+                                [&](const auto& e) { return same(e.first, key); });
+      if (entry != section->entries.end())
+        entry->second = value;
+      else
+        section->entries.emplace_back(key, value);
+    }
+    return setResult(result, save(file, sections) ? "" : kError);
+  }
+  if (key.empty() || key == "DELETE:") {
+    if (section == nullptr) return setResult(result, "");
     sections.erase(sections.begin() + (section - sections.data()));
     return setResult(result, save(file, sections) ? "" : kError);
   }
-  if (args.count() < 4) {
-    if (section != nullptr) {
-      for (const auto& [k, value] : section->entries) {
-        if (same(k, key)) return setResult(result, value);
-      }
-    }
-    return setResult(result, kError);
-  }
-  const std::string value = args.string(3);
-  if (same(value, "DELETE:")) {
-    if (section == nullptr) return setResult(result, kError);
-    std::erase_if(section->entries, [&](const auto& entry) { return same(entry.first, key); });
-    return setResult(result, save(file, sections) ? "" : kError);
-  }
-  if (section == nullptr) {
-    sections.push_back(Section{app, {}});
-    section = &sections.back();
-  }
-  bool replaced = false;
-  for (auto& entry : section->entries) {
-    if (same(entry.first, key)) {
-      entry.second = value;
-      replaced = true;
+  if (section != nullptr) {
+    for (const auto& [k, value] : section->entries) {
+      if (same(k, key)) return setResult(result, value);
     }
   }
-  if (!replaced) section->entries.emplace_back(key, value);
-  return setResult(result, save(file, sections) ? "" : kError);
+  return setResult(result, kError);
 }
 
 }  // namespace tavmor::rexxutil

@@ -17,6 +17,14 @@ say 'drive' SysDriveInfo('/nonexistent') '|'
 say 'macros' SysAddRexxMacro('m1', 'nofile.rex') SysQueryRexxMacro('m1') SysReorderRexxMacro('m1', 'A'),
     SysDropRexxMacro('m1') SysClearRexxMacroSpace() SysSaveRexxMacroSpace('x.mac'),
     SysLoadRexxMacroSpace('x.mac')
+call lineout 'my.ini', '[sec]'; call lineout 'my.ini', 'key = value'
+call lineout 'my.ini', 'k2=v2'; call lineout 'my.ini', '; comment'
+call lineout 'my.ini', '[SEC2]'; call lineout 'my.ini', 'A=B'; call lineout 'my.ini'
+say 'ini' SysIni('my.ini', 'sec', 'key') SysIni('my.ini', 'SEC2', 'a') SysIni('my.ini', 'sec', 'K2'),
+    SysIni('my.ini', 'ALL:', 'a') a.0 a.1 a.2 SysIni('my.ini', 'sec', 'ALL:', 'k') k.0 k.1 k.2,
+    SysIni(, 'sec', 'key') SysIni('my.ini', 'ALL:') SysIni('my.ini', 'sec', 'ALL:')
+say 'ini changes' SysIni('my.ini', 'nosec', 'DELETE:') SysIni('my.ini', 'sec', 'nokey', 'DELETE:'),
+    SysIni('my.ini', 'sec', 'k2', 'delete:') SysIni('my.ini', 'new', 'k', 'v')
 r = SysToUnicode('a' || 'c3a9'x, 'UTF8', '', 'u.')
 say 'to unicode' c2x(u.!text) (r == copies('00'x, 256))
 r = SysFromUnicode('6100e900'x, 'UTF8', '', '', 'v.')

@@ -17,7 +17,11 @@ struct Section {
 std::vector<Section> load(const std::string& path) {
   std::vector<Section> sections;
   const std::optional<std::string> data = readWholeFile(path);
-  if (!data) return sections;
+  if (!data) {
+    // Opening a file regutil does not find creates it, empty.
+    std::ofstream(path, std::ios::binary | std::ios::app);
+    return sections;
+  }
   std::size_t at = 0;
   while (at < data->size()) {
     std::size_t end = data->find('\n', at);

@@ -76,10 +76,14 @@ APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const std::string app = upper(args.text(1));
   const std::string key = upper(args.text(2));
   static constexpr char kError[] = "ERROR:";
+  // Listings without a stem to fill are refused before the file is opened.
+  if ((key == "ALL:" && args.count() < 4) ||
+      (key != "ALL:" && app == "ALL:" && args.count() != 3)) {
+    return setResult(result, kError);
+  }
   std::vector<Section> sections = load(file);
   Section* section = findSection(sections, app);
   if (key == "ALL:") {
-    if (args.count() < 4) return setResult(result, kError);
     std::vector<std::string> keys;
     if (section != nullptr) {
       for (const auto& entry : section->entries) keys.push_back(entry.first);
@@ -88,7 +92,6 @@ APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
     return setResult(result, "");
   }
   if (app == "ALL:") {
-    if (args.count() != 3) return setResult(result, kError);
     std::vector<std::string> names;
     for (const Section& s : sections) names.push_back(s.name);
     writeStem(stemName(args.text(2)), names);

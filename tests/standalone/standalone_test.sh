@@ -5,8 +5,8 @@
 #   standalone_test.sh root LAUNCHER TOOL [PROGRAMS]
 #                                             packs a script and runs it in a root directory that
 #                                             holds only the file and what ldd lists (as root); and
-#                                             each PROGRAMS/*.rex there, which must print what
-#                                             regina prints for it here
+#                                             the RexxUtil programs in PROGRAMS that need no
+#                                             commands, which must print what regina prints here
 #   standalone_test.sh symbols LAUNCHER       no global function of the launcher has the name of
 #                                             one that the C library exports
 # Exit status 77 means skipped.
@@ -45,15 +45,17 @@ root)
   fi
   # RexxUtil comes with the launcher: each program prints in the bare root what regina, with
   # regutil installed, prints for it here, both in an empty folder of the same file system.
-  for program in "${4:-/nonexistent}"/*.rex; do
+  # The same clock, locale and no terminal type for both: the listings show times and dates.
+  plain=(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC)
+  for name in loading stems files semaphores system; do
+    program=${4:-/nonexistent}/$name.rex
     [ -f "$program" ] || continue
     program=$(realpath "$program")
-    name=$(basename "$program" .rex)
     "$tool" pack "$program" -o "$root/$name" --stub "$launcher" >/dev/null
     mkdir "$root/direct-$name"
-    expected=$(cd "$root/direct-$name" && env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC regina "$program" </dev/null 2>&1 || true)
+    expected=$(cd "$root/direct-$name" && "${plain[@]}" regina "$program" </dev/null 2>&1 || true)
     # The packed one runs in the root's own top folder, the only one a chroot starts in.
-    out=$(cd / && env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC chroot "$root" "/$name" </dev/null 2>&1 | tail -n +4)
+    out=$(cd / && "${plain[@]}" chroot "$root" "/$name" </dev/null 2>&1 | tail -n +4)
     if [ "$out" != "$expected" ]; then
       printf 'RexxUtil program %s differs in the bare root:\n' "$name" >&2
       diff <(printf '%s\n' "$expected") <(printf '%s\n' "$out") >&2 || true

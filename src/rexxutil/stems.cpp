@@ -24,7 +24,8 @@ int compareCaseless(std::string_view l, std::string_view r) {
 }
 
 int compareExact(std::string_view l, std::string_view r) {
-  const int d = std::memcmp(l.data(), r.data(), std::min(l.size(), r.size()));
+  const std::size_t n = std::min(l.size(), r.size());
+  const int d = n == 0 ? 0 : std::memcmp(l.data(), r.data(), n);
   return d != 0 ? d : static_cast<int>(l.size()) - static_cast<int>(r.size());
 }
 

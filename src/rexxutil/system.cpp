@@ -57,8 +57,8 @@ APIRET sysQueryProcess(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result)
   const std::string what = upper(args.text(0));
   if (what == "PID") return setResult(result, static_cast<long>(getpid()));
   if (what == "TID") return setResult(result, "0");
-  if (what == "PPRIO") return setResult(result, "NORMAL");
-  if (what == "PTIME") return setResult(result, static_cast<long>(clock()));
+  if (what == "PPRIO" || what == "TPRIO") return setResult(result, "NORMAL");
+  if (what == "PTIME" || what == "TTIME") return setResult(result, static_cast<long>(clock()));
   return kBadCall;
 }
 

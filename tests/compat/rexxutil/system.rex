@@ -5,7 +5,8 @@ call SysLoadFuncs
 say 'versions' SysUtilVersion() '|' SysVersion() '|' SysLinVer() '|' SysOS2Ver() '|' SysWinVer()
 say 'places' SysBootDrive() SysSystemDirectory() SysFileSystemType('/')
 say 'errors' SysGetErrorText(2) '|' SysGetErrorText(0) '|' SysGetErrorText(99999)
-say 'process' SysQueryProcess('TID') SysQueryProcess('PPRIO') (SysQueryProcess('pid') = getpid())
+say 'process' SysQueryProcess('TID') SysQueryProcess('PPRIO') SysQueryProcess('tprio'),
+    datatype(SysQueryProcess('PTIME'), 'W') datatype(SysQueryProcess('TTIME'), 'W') (SysQueryProcess('pid') = getpid())
 say 'stubs' SysDriveMap() '|' SysVolumeLabel() '|' SysSwitchSession('x') '|' RxMessageBox('x'),
     '|' RxWinExec('x') '|' SysTextScreenRead(1, 1, 5) '|' SysWaitNamedPipe('x'),
     SysWinEncryptFile('x') SysWinDecryptFile('x') SysSetPriority(0, 0)
@@ -13,6 +14,7 @@ say 'sleep' SysSleep(0) SysSleep('0.01') SysSleep('abc')
 say 'cls' SysCls()
 say 'cursor' (SysCurState('OFF') == copies('00'x, 256)) (SysCurState('ON') == copies('00'x, 256))
 say 'key' c2x(SysGetKey('NOECHO'))
+say 'position' SysCurPos(3, 4)
 say 'drive' SysDriveInfo('/nonexistent') '|'
 say 'macros' SysAddRexxMacro('m1', 'nofile.rex') SysQueryRexxMacro('m1') SysReorderRexxMacro('m1', 'A'),
     SysDropRexxMacro('m1') SysClearRexxMacroSpace() SysSaveRexxMacroSpace('x.mac'),
@@ -35,6 +37,7 @@ call wrong 'SysQueryProcess', 'PPID'
 call wrong 'SysLoadFuncs', 1
 call wrong 'SysGetFileDateTime', '/', 'x'
 call wrong 'SysMkDir'
+call wrong 'SysTextScreenSize'
 exit
 
 wrong: procedure

@@ -9,7 +9,7 @@ namespace {
 const std::string kRexxUtilPrograms = TAVMOR_REXXUTIL_PROGRAMS;
 
 TEST_F(Compat, RexxUtilAnswersAsRegutilDoes) {
-  for (const char* program : {"loading", "stems", "files", "links", "semaphores", "system"}) {
+  for (const char* program : {"loading", "arguments", "stems", "files", "links", "semaphores", "system"}) {
     expectAlike(kRexxUtilPrograms + "/" + program + ".rex");
   }
 }

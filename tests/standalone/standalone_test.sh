@@ -3,8 +3,11 @@
 # library's function names.
 #
 #   standalone_test.sh static LAUNCHER          no loader, no needed library
-#   standalone_test.sh root LAUNCHER TOOL       packed scripts run in bare roots as regina runs
-#                                               them in this one (as root: chroot)
+#   standalone_test.sh root LAUNCHER TOOL [PROGRAMS]
+#                                               packed scripts run in bare roots as regina runs
+#                                               them in this one (as root: chroot), and so do
+#                                               the RexxUtil programs in PROGRAMS that need no
+#                                               commands
 #   standalone_test.sh symbols FILE...          no global function in the launcher's own objects
 #                                               and archives has a name the C library exports
 # Exit status 77 means skipped.
@@ -27,6 +30,7 @@ static)
 root)
   launcher=$1
   tool=$2
+  programs=${3:-}
   if [ "$(id -u)" -ne 0 ]; then
     echo "skipped: chroot needs root"
     exit 77
@@ -82,6 +86,26 @@ say 'rc' rc
 say 'rc' rc
 REXX
   )"
+
+  # RexxUtil comes with the launcher: each program prints in the empty root what regina, with
+  # regutil installed, prints for it here, both in an empty folder of the same file system.
+  # The same clock, locale and no terminal type for both: the listings show times and dates.
+  plain=(env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin LC_ALL=C TZ=UTC)
+  for name in loading stems files semaphores system; do
+    program=${programs:-/nonexistent}/$name.rex
+    [ -f "$program" ] || continue
+    program=$(realpath "$program")
+    "$tool" pack "$program" -o "$empty/$name" --stub "$launcher" >/dev/null
+    mkdir "$empty/direct-$name"
+    expected=$(cd "$empty/direct-$name" && "${plain[@]}" regina "$program" </dev/null 2>&1 || true)
+    # The packed one runs in the root's own top folder, the only one a chroot starts in.
+    out=$(cd / && "${plain[@]}" chroot "$empty" "/$name" </dev/null 2>&1 | tail -n +4)
+    if [ "$out" != "$expected" ]; then
+      printf 'RexxUtil program %s differs in the empty root:\n' "$name" >&2
+      diff <(printf '%s\n' "$expected") <(printf '%s\n' "$out") >&2 || true
+      exit 1
+    fi
+  done
   echo "ran alike in an empty root and in one with only /etc/passwd and /bin/sh"
   ;;
 symbols)

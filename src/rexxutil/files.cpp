@@ -1,0 +1,318 @@
+// Files and directories: deleting, searching, making, removing, copying, naming, and their times.
+#include "rexxutil/files.hpp"
+
+#include <errno.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <utime.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+#include <random>
+
+#include "rexxutil/functions.hpp"
+
+namespace tavmor::rexxutil {
+
+int errnoCode(int error) {
+  switch (error) {
+    case 0:
+      return 0;
+    case ENOTDIR:
+      return 3;
+    case EINVAL:
+      return 87;
+    case ENAMETOOLONG:
+      return 206;
+    case ENOENT:
+      return 2;
+    case ENOSPC:
+    case EROFS:
+      return 108;
+    case EDQUOT:
+    case EEXIST:
+    case EPERM:
+      return 5;
+    case ELOOP:
+      return 36;
+    case EBUSY:
+      return 32;
+    case EIO:
+    case EFAULT:
+      return -1;
+    default:
+      return 1;
+  }
+}
+
+std::optional<std::string> readWholeFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+namespace {
+
+// The result of a call that failed with `error`: its code, or a failed call for the errors
+// that say something is badly wrong.
+APIRET errorResult(PRXSTRING result, int error) {
+  const int code = errnoCode(error);
+  if (code < 0) return kBadCall;
+  return setResult(result, static_cast<long>(code));
+}
+
+// The result of a call that returned `rc` (0 for success), read with the errno it left.
+APIRET outcome(PRXSTRING result, int rc) {
+  return rc == 0 ? setResult(result, "0") : errorResult(result, errno);
+}
+
+// Copies a file with its access and modification times; 0 or the errno.
+int copyFile(const std::string& from, const std::string& to) {
+  std::FILE* in = std::fopen(from.c_str(), "rb");
+  if (in == nullptr) return errno;
+  std::FILE* out = std::fopen(to.c_str(), "wb");
+  if (out == nullptr) {
+    const int error = errno;
+    std::fclose(in);
+    return error;
+  }
+  struct stat st {};
+  fstat(fileno(in), &st);
+  char buffer[32768];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+    std::fwrite(buffer, 1, n, out);
+  }
+  std::fclose(in);
+  std::fclose(out);
+  utimbuf times{st.st_atime, st.st_mtime};
+  utime(to.c_str(), &times);
+  return 0;
+}
+
+}  // namespace
+
+APIRET sysFileDelete(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  return outcome(result, std::remove(args.string(0).c_str()));
+}
+
+APIRET sysMkDir(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  return outcome(result, mkdir(args.string(0).c_str(), 0755));
+}
+
+APIRET sysRmDir(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  if (rmdir(args.string(0).c_str()) == 0) return setResult(result, "0");
+  const int code = errnoCode(errno);
+  if (code < 0) return kBadCall;
+  // A directory in use has a code of its own here.
+  return setResult(result, static_cast<long>(code == 32 ? 16 : code));
+}
+
+APIRET sysFileSearch(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(3, 4)) return kBadCall;
+  const std::string options = lower(args.text(3));
+  const bool caseSensitive = options.find('c') != std::string::npos;
+  const bool numbered = options.find('n') != std::string::npos;
+  const std::optional<std::string> data = readWholeFile(args.string(1));
+  if (!data) return setResult(result, "3");
+  if (data->empty()) return setResult(result, "3");
+  const std::string target = caseSensitive ? args.string(0) : lower(args.text(0));
+  std::vector<std::string> found;
+  long number = 1;
+  // A line is searched as regutil searches it: case-sensitively, a match must end before the
+  // line's last character; otherwise a partial match that fails starts over after the character
+  // that broke it.
+  const char* const text = data->c_str();
+  for (std::size_t at = 0; at < data->size(); ++number) {
+    std::size_t end = data->find('\n', at);
+    if (end == std::string::npos) end = data->size();
+    bool matches = false;
+    if (caseSensitive) {
+      for (std::size_t p = at; !matches && p + target.size() < end; ++p) {
+        matches = std::memcmp(text + p, target.data(), target.size()) == 0;
+      }
+      matches = matches || target.empty();
+    } else {
+      std::size_t matched = 0;
+      for (std::size_t p = at; matched < target.size() && p <= end; ++p) {
+        if (std::tolower(static_cast<unsigned char>(text[p])) ==
+            static_cast<unsigned char>(target[matched])) {
+          ++matched;
+        } else {
+          matched = 0;
+        }
+      }
+      matches = matched == target.size();
+    }
+    if (matches) {
+      std::string line = data->substr(at, end - at);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      found.push_back(numbered ? std::to_string(number) + ":" + line : line);
+    }
+    at = end + 1;
+  }
+  writeStem(stemName(args.text(2)), found);
+  return setResult(result, "0");
+}
+
+APIRET sysFileSystemType(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  return setResult(result, "UFS");
+}
+
+APIRET sysSearchPath(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(2, 2)) return kBadCall;
+  const char* path = std::getenv(args.string(0).c_str());
+  if (path != nullptr) {
+    const std::string_view list(path);
+    for (std::size_t at = 0; at <= list.size();) {
+      std::size_t end = list.find(':', at);
+      if (end == std::string_view::npos) end = list.size();
+      if (end > at) {
+        const std::string candidate = std::string(list.substr(at, end - at)) + "/" + args.string(1);
+        if (access(candidate.c_str(), F_OK) == 0) return setResult(result, candidate);
+      }
+      at = end + 1;
+    }
+  }
+  return setResult(result, "");
+}
+
+APIRET sysTempFileName(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 2)) return kBadCall;
+  const std::string pattern = args.string(0);
+  const char filler = args.count() > 1 && !args.text(1).empty() ? args.text(1)[0] : '?';
+  static std::mt19937 generator(std::random_device{}());
+  unsigned long number = generator() % 2147483648UL;
+  std::string first;
+  for (;;) {
+    // Up to five fillers, from the left, take the number's digits from its last one back.
+    std::string digits = std::to_string(number);
+    if (digits.size() < 5) digits.insert(0, 5 - digits.size(), '0');
+    std::string name = pattern;
+    std::size_t digit = digits.size();
+    for (std::size_t at = name.find(filler); at != std::string::npos && digit > digits.size() - 5;
+         at = name.find(filler, at + 1)) {
+      name[at] = digits[--digit];
+    }
+    if (first.empty()) {
+      first = name;
+    } else if (name == first) {
+      return setResult(result, "");
+    }
+    if (access(name.c_str(), F_OK) != 0) return setResult(result, name);
+    ++number;
+  }
+}
+
+APIRET sysCopyObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(2, 2)) return kBadCall;
+  const int error = copyFile(args.string(0), args.string(1));
+  return error == 0 ? setResult(result, "0") : errorResult(result, error);
+}
+
+APIRET sysMoveObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(2, 2)) return kBadCall;
+  const std::string from = args.string(0), to = args.string(1);
+  if (std::rename(from.c_str(), to.c_str()) == 0) return setResult(result, "0");
+  int error = errno;
+  if (error == EXDEV) {
+    error = copyFile(from, to);
+    if (error == 0 && std::remove(from.c_str()) != 0) error = errno;
+  }
+  return error == 0 ? setResult(result, "0") : errorResult(result, error);
+}
+
+APIRET sysCreateShadow(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(2, 2)) return kBadCall;
+  const std::string from = args.string(0), to = args.string(1);
+  int rc = link(from.c_str(), to.c_str());
+  if (rc == -1 && errno == EXDEV) rc = symlink(from.c_str(), to.c_str());
+  return outcome(result, rc);
+}
+
+APIRET sysGetFileDateTime(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 2)) return kBadCall;
+  const char which = args.count() == 2 ? lower(args.text(1)).c_str()[0] : 'm';
+  struct stat st {};
+  if (stat(args.string(0).c_str(), &st) != 0) return setResult(result, errnoCode(errno));
+  time_t when;
+  if (which == 'm')
+    when = st.st_mtime;
+  else if (which == 'a')
+    when = st.st_atime;
+  else if (which == 'c')
+    when = st.st_ctime;
+  else
+    return kBadCall;
+  tm local{};
+  localtime_r(&when, &local);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", local.tm_year + 1900,
+                local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
+  return setResult(result, text);
+}
+
+APIRET sysSetFileDateTime(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 3)) return kBadCall;
+  const std::string_view date = args.text(1), clock = args.text(2);
+  if (!date.empty() && date.size() != 10) return kBadCall;
+  if (!clock.empty() && clock.size() != 8) return kBadCall;
+  const std::string file = args.string(0);
+  struct stat st {};
+  if (stat(file.c_str(), &st) != 0) return setResult(result, errnoCode(errno));
+  utimbuf times{st.st_atime, std::time(nullptr)};
+  if (!date.empty()) {
+    tm then{};
+    then.tm_year = static_cast<int>(atoiOf(date.substr(0, 4))) - 1900;
+    then.tm_mon = static_cast<int>(atoiOf(date.substr(5, 2))) - 1;
+    then.tm_mday = static_cast<int>(atoiOf(date.substr(8, 2)));
+    times.modtime = mktime(&then);
+    if (then.tm_isdst) {
+      then.tm_isdst = 1;
+      then.tm_hour = 0;
+      times.modtime = mktime(&then);
+    }
+  }
+  if (!clock.empty()) {
+    tm then{};
+    localtime_r(&times.modtime, &then);
+    then.tm_hour = static_cast<int>(atoiOf(clock.substr(0, 2)));
+    then.tm_min = static_cast<int>(atoiOf(clock.substr(3, 2)));
+    then.tm_sec = static_cast<int>(atoiOf(clock.substr(6, 2)));
+    times.modtime = mktime(&then);
+  }
+  if (utime(file.c_str(), &times) != 0) return setResult(result, errnoCode(errno));
+  return setResult(result, "0");
+}
+
+APIRET sysDriveInfo(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  const std::string drive = args.string(0);
+  struct statvfs fs {};
+  if (statvfs(drive.c_str(), &fs) != 0) return setResult(result, "");
+  const unsigned long long unit = fs.f_frsize / 1024 == 0 ? 1 : fs.f_frsize / 1024;
+  return setResult(result, drive + " " + std::to_string(fs.f_bavail * unit) + " " +
+                               std::to_string(fs.f_blocks * unit) + " " + drive);
+}
+
+}  // namespace tavmor::rexxutil

@@ -1,0 +1,84 @@
+// The system: versions, sleeping, error texts, the process, and the functions regutil has no
+// Unix counterpart for.
+#include <errno.h>
+#include <sys/utsname.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "rexxutil/functions.hpp"
+
+namespace tavmor::rexxutil {
+
+APIRET sysUtilVersion(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  return setResult(result, "3.6");
+}
+
+APIRET sysVersion(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  utsname names{};
+  if (uname(&names) != 0) return setResult(result, "");
+  return setResult(result, std::string(names.sysname) + " " + names.version + "." + names.release);
+}
+
+APIRET sysBootDrive(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  return setResult(result, "/vmunix");
+}
+
+APIRET sysSystemDirectory(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  return setResult(result, "/etc");
+}
+
+APIRET sysSleep(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  const double seconds = std::atof(args.string(0).c_str());
+  // regutil would wait for ever on a negative time; nothing to wait for is sounder.
+  if (seconds > 0 && std::isfinite(seconds)) {
+    timespec wait{static_cast<time_t>(seconds),
+                  static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
+    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
+    }
+  }
+  return setResult(result, "0");
+}
+
+APIRET sysGetErrorText(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  return setResult(result, std::strerror(static_cast<int>(args.number(0))));
+}
+
+APIRET sysQueryProcess(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  const Arguments args(argc, argv);
+  if (!args.within(1, 1)) return kBadCall;
+  const std::string what = upper(args.text(0));
+  if (what == "PID") return setResult(result, static_cast<long>(getpid()));
+  if (what == "TID") return setResult(result, "0");
+  if (what == "PPRIO" || what == "TPRIO") return setResult(result, "NORMAL");
+  if (what == "PTIME" || what == "TTIME") return setResult(result, static_cast<long>(clock()));
+  return kBadCall;
+}
+
+APIRET sysSetPriority(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  if (!Arguments(argc, argv).within(2, 2)) return kBadCall;
+  return setResult(result, "0");
+}
+
+APIRET notImplemented(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
+  return setResult(result, "not implemented");
+}
+
+APIRET sysWaitNamedPipe(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  if (!Arguments(argc, argv).within(1, 2)) return kBadCall;
+  return setResult(result, "2");
+}
+
+APIRET sysWinCrypt(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
+  if (!Arguments(argc, argv).within(1, 1)) return kBadCall;
+  return setResult(result, "82");
+}
+
+}  // namespace tavmor::rexxutil

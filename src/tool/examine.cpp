@@ -175,6 +175,11 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   report.layout = describeExecutable(image, size);
   examineFormat(report, report.warnings);
   report.certificate = examineCertificate(image, report, report.warnings);
+  if (report.layout.format == ExecutableFormat::kPe) {
+    report.windowsResources = examineWindowsResources(image, size);
+    for (const auto& problem : report.windowsResources->problems)
+      report.warnings.push_back(problem);
+  }
   report.markerCount = countMarkers(image, report.layout);
   report.payload = findPayload(image, size);
   if (!report.payload) {

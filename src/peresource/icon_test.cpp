@@ -15,9 +15,8 @@ Result<std::vector<IconImage>> parse(const std::string& file) {
   return parseIconFile(reinterpret_cast<const unsigned char*>(file.data()), file.size());
 }
 
-const std::vector<std::string> kImages = {test::bitmapIconImage(16, 16, 32),
-                                          test::bitmapIconImage(32, 32, 4),
-                                          test::pngImage(256, 256)};
+const std::vector<std::string> kImages = {
+    test::bitmapIconImage(16, 16, 32), test::bitmapIconImage(32, 32, 4), test::pngImage(256, 256)};
 
 TEST(IconFile, GivesEveryImageAsTheDirectoryDescribesIt) {
   const auto images = parse(test::iconFile(kImages));

@@ -52,8 +52,8 @@ std::string stubImage(const std::vector<unsigned char>& tree, bool resourcesLast
   std::vector<Section> sections = {{".text", 0x1000, 0x100, 0x400},
                                    {".rsrc", kResourceRva, tree.size(), kResourceRaw}};
   if (!resourcesLast) {
-    sections.push_back({".reloc", alignUp(kResourceRva + tree.size(), 0x1000), 0x10,
-                        kResourceRaw + treeRaw});
+    sections.push_back(
+        {".reloc", alignUp(kResourceRva + tree.size(), 0x1000), 0x10, kResourceRaw + treeRaw});
   }
   putLe(image, 0x84 + 2, sections.size(), 2);
   for (std::size_t i = 0; i < sections.size(); ++i) {
@@ -87,7 +87,8 @@ const std::string kIcon =
 
 WindowsResources wanted(VersionNumber version) {
   WindowsResources resources;
-  resources.icon = *parseIconFile(reinterpret_cast<const unsigned char*>(kIcon.data()), kIcon.size());
+  resources.icon =
+      *parseIconFile(reinterpret_cast<const unsigned char*>(kIcon.data()), kIcon.size());
   resources.version.emplace();
   resources.version->fileVersion = resources.version->productVersion = version;
   resources.version->strings = {{u"ProductName", u"Hello"}};

@@ -116,7 +116,8 @@ std::string bitmapIconImage(std::uint32_t width, std::uint32_t height, std::uint
 }
 
 std::string pngImage(std::uint32_t width, std::uint32_t height) {
-  std::string header = bigEndian32(width) + bigEndian32(height) + std::string("\x01\x00\x00\x00\x00", 5);
+  std::string header =
+      bigEndian32(width) + bigEndian32(height) + std::string("\x01\x00\x00\x00\x00", 5);
   // Each row: filter 0 and the pixels, one bit each; one stored deflate block, when it fits.
   std::string rows;
   for (std::uint32_t y = 0; y < height; ++y) {

@@ -19,7 +19,7 @@ namespace tavmor {
 namespace {
 
 constexpr char kPackHelp[] =
-    "Usage: tavmor pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER] [--windows-... VALUE]\n"
+    "Usage: tavmor pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER] [WINDOWS OPTIONS]\n"
     "\n"
     "Packs the Rexx script SCRIPT (\"-\" for standard input) into the launcher file OUT, which\n"
     "runs the script when started. The launcher stub is the installed one for TARGET\n"
@@ -34,7 +34,7 @@ constexpr char kPackHelp[] =
     "      --stub FILE      the launcher executable to pack the script into\n"
     "  -h, --help           show this help\n"
     "\n"
-    "For a Windows launcher file, which shows them in Explorer and in its Properties:\n"
+    "Windows options, for a Windows launcher file (Explorer shows them, and its Properties):\n"
     "      --windows-icon FILE.ico       its icon: every image of the .ico file\n"
     "      --windows-version A.B.C.D     its file and product version (each 0 to 65535)\n"
     "      --windows-title TEXT          its product name\n"

@@ -14,7 +14,8 @@ constexpr std::uint64_t kDataEntrySize = 16;  // address, size, code page, reser
 constexpr std::uint32_t kHighBit = 0x80000000;
 constexpr int kLevels = 3;  // type, name, language
 // Tables can share subtrees, so a small file can describe a huge tree: reading stops here.
-constexpr std::uint64_t kMostEntries = 1 << 20;
+// Programs hold a few thousand resources at the most.
+constexpr std::uint64_t kMostEntries = 1 << 18;
 
 struct TreeReader {
   const unsigned char* data;

@@ -1,6 +1,7 @@
 #include "peresource/windows_resources.hpp"
 
 #include <algorithm>
+#include <map>
 
 #include "peresource/pe_image.hpp"
 #include "peresource/resource_tree.hpp"
@@ -81,17 +82,25 @@ WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::u
   if (const auto group = first(kResourceIconGroup); group != resources->end()) {
     const auto entries = decodeIconGroup(group->data.data(), group->data.size());
     if (!entries) report.problems.push_back("the icon group resource is malformed");
+    std::map<std::uint32_t, const Resource*> images;
+    for (const Resource& r : *resources) {
+      if (isType(r, kResourceIcon) && !r.name.named) images.emplace(r.name.number, &r);
+    }
+    std::vector<std::uint16_t> missing;
     for (const IconEntry& entry : entries.value_or(std::vector<IconEntry>())) {
-      const auto image = std::find_if(resources->begin(), resources->end(), [&](const Resource& r) {
-        return isType(r, kResourceIcon) && !r.name.named && r.name.number == entry.id;
-      });
-      if (image == resources->end()) {
-        report.problems.push_back("the icon group names icon image " + std::to_string(entry.id) +
-                                  ", which the file does not hold");
+      const auto image = images.find(entry.id);
+      if (image == images.end()) {
+        missing.push_back(entry.id);
         continue;
       }
+      const std::vector<unsigned char>& bytes = image->second->data;
       if (!report.icon) report.icon.emplace();
-      report.icon->push_back({entry, isPngImage(image->data.data(), image->data.size())});
+      report.icon->push_back({entry, isPngImage(bytes.data(), bytes.size())});
+    }
+    if (!missing.empty()) {
+      report.problems.push_back("the icon group names " + std::to_string(missing.size()) +
+                                " icon image(s) the file does not hold (the first: " +
+                                std::to_string(missing.front()) + ")");
     }
   }
   if (const auto version = first(kResourceVersion); version != resources->end()) {

@@ -208,6 +208,22 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
   ASSERT_FALSE(resources.ok());
   EXPECT_NE(resources.status().message().find("too many entries"), std::string::npos);
 
+  // A well-formed tree whose icon group names images that are missing, and whose version
+  // resource is no VS_VERSIONINFO block.
+  const auto group = encodeIconGroup(*wanted({1, 0, 0, 0}).icon, 7);
+  const std::string broken = stubImage(
+      encodeResources(
+          {resource(kResourceIconGroup, {false, 1, {}}, std::string(group.begin(), group.end())),
+           resource(kResourceVersion, {false, 1, {}}, "no version")},
+          kResourceRva),
+      true);
+  EXPECT_EQ(
+      examineWindowsResources(reinterpret_cast<const unsigned char*>(broken.data()), broken.size())
+          .problems,
+      (std::vector<std::string>{
+          "the icon group names 2 icon image(s) the file does not hold (the first: 7)",
+          "the version resource is malformed"}));
+
   // A new section needs an unused entry in the section table before the first section's data.
   std::string crowded = stubImage(tree, false);
   crowded[kSectionTable + 3 * 40 + 39] = 1;

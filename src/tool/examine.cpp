@@ -177,8 +177,8 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   report.certificate = examineCertificate(image, report, report.warnings);
   if (report.layout.format == ExecutableFormat::kPe) {
     report.windowsResources = examineWindowsResources(image, size);
-    for (const auto& problem : report.windowsResources->problems)
-      report.warnings.push_back(problem);
+    const auto& problems = report.windowsResources->problems;
+    report.warnings.insert(report.warnings.end(), problems.begin(), problems.end());
   }
   report.markerCount = countMarkers(image, report.layout);
   report.payload = findPayload(image, size);

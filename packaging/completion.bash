@@ -14,9 +14,12 @@ _tavmor() {
     pack)
       case $prev in
         --target) COMPREPLY=($(compgen -W "$targets" -- "$cur")); return ;;
-        -o | --output | --stub) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        -o | --output | --stub | --windows-icon) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --windows-version | --windows-title | --windows-description | --windows-publisher | \
+          --windows-copyright) return ;;
       esac
-      options="--output --target --stub --help" ;;
+      options="--output --target --stub --windows-icon --windows-version --windows-title
+        --windows-description --windows-publisher --windows-copyright --help" ;;
     extract)
       case $prev in -o | --output) COMPREPLY=($(compgen -f -- "$cur")); return ;; esac
       options="--output --help" ;;

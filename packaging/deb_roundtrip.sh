@@ -121,7 +121,7 @@ completions() {  # completions WORD... (the last one is being completed)
 }
 verbs=$("$tool" --help | awk '/^Commands:/ { on = 1; next } /^$/ { on = 0 } on && /^  [a-z]/ { print $1 }' | sort)
 [ "$(completions '' | grep -v '^-')" = "$verbs" ] || fail "the completion's verbs differ from tavmor --help"
-options=$("$tool" pack --help | grep -o -- '--[a-z]*' | sort -u)
+options=$("$tool" pack --help | grep -o -- '--[a-z][a-z-]*[a-z]' | sort -u)
 [ "$(completions pack x.rex -)" = "$options" ] || fail "the completion's pack options differ from tavmor pack --help"
 [ "$(completions pack x.rex --target '')" = "$(awk '{ print $1 }' "$work/targets" | sort)" ] ||
   fail "the completion's targets differ from tavmor targets"

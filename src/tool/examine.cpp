@@ -175,6 +175,11 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   report.layout = describeExecutable(image, size);
   examineFormat(report, report.warnings);
   report.certificate = examineCertificate(image, report, report.warnings);
+  if (report.layout.format == ExecutableFormat::kPe) {
+    report.windowsResources = examineWindowsResources(image, size);
+    const auto& problems = report.windowsResources->problems;
+    report.warnings.insert(report.warnings.end(), problems.begin(), problems.end());
+  }
   report.markerCount = countMarkers(image, report.layout);
   report.payload = findPayload(image, size);
   if (!report.payload) {

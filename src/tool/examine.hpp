@@ -9,6 +9,7 @@
 
 #include "exeformat/exeformat.hpp"
 #include "payload/payload.hpp"
+#include "peresource/windows_resources.hpp"
 #include "sha256/sha256.hpp"
 
 namespace tavmor {
@@ -46,6 +47,8 @@ struct LauncherFileReport {
   bool oddTrailingByte = false;
   std::optional<ScriptReport> script;
   std::optional<CertificateReport> certificate;
+  // A PE file's icon and version information; nothing for other files.
+  std::optional<WindowsResourcesReport> windowsResources;
   // Everything that makes the file differ from what tavmor writes, or keeps the launcher from
   // running it as packed; one sentence each. Never empty when there is no script.
   std::vector<std::string> warnings;

@@ -6,6 +6,7 @@
 #include "tool/cli.hpp"
 #include "util/escape.hpp"
 #include "util/hex.hpp"
+#include "util/utf16.hpp"
 
 namespace tavmor {
 namespace {
@@ -15,8 +16,9 @@ constexpr char kInspectHelp[] =
     "\n"
     "Shows what the launcher file FILE holds: its executable format and machine, where the data\n"
     "appended to the executable image starts, the marker, the payload, the script the launcher\n"
-    "decodes from it (length and SHA-256), the certificate table of a signed Windows file, and\n"
-    "warnings about anything that keeps the launcher from running the script as packed.\n"
+    "decodes from it (length and SHA-256), the certificate table of a signed Windows file, a\n"
+    "Windows file's icon and version information, and warnings about anything that keeps the\n"
+    "launcher from running the script as packed or that is malformed in the file.\n"
     "Exits with 0 whenever FILE could be read; 'tavmor verify' judges it.\n"
     "\n"
     "Options:\n"
@@ -94,10 +96,76 @@ std::string certificateText(const CertificateReport& cert) {
   return text;
 }
 
+// "16x16 32-bit", "256x256 32-bit PNG".
+std::string iconImageText(const IconImageReport& image) {
+  const auto pixels = [](std::uint8_t n) { return std::to_string(n == 0 ? 256 : n); };
+  std::string text = pixels(image.entry.width);
+  text += 'x';
+  text += pixels(image.entry.height);
+  if (image.entry.bitCount != 0) {
+    text += ' ';
+    text += std::to_string(image.entry.bitCount);
+    text += "-bit";
+  }
+  if (image.png) text += " PNG";
+  return text;
+}
+
+// The icon and each field of the version information, as Explorer shows them.
+void addWindowsResources(const WindowsResourcesReport& resources,
+                         std::vector<std::pair<std::string, std::string>>& fields) {
+  std::string icon = "none";
+  if (resources.icon) {
+    icon = counted(resources.icon->size(), "image") + ":";
+    const char* separator = " ";
+    for (const auto& image : *resources.icon) {
+      icon += separator;
+      icon += iconImageText(image);
+      separator = ", ";
+    }
+  }
+  fields.emplace_back("icon", icon);
+  const auto& version = resources.version;
+  if (!version) {
+    fields.emplace_back("version info", "none");
+    return;
+  }
+  fields.emplace_back("file version", versionText(version->fileVersion));
+  fields.emplace_back("product version", versionText(version->productVersion));
+  for (const auto& [name, value] : version->strings) {
+    fields.emplace_back(escaped(utf8FromUtf16(name)), escaped(utf8FromUtf16(value)));
+  }
+}
+
 // A value, or JSON's null for nothing.
 template <typename T>
 nlohmann::ordered_json orNull(const std::optional<T>& value) {
   return value ? nlohmann::ordered_json(*value) : nlohmann::ordered_json();
+}
+
+void addWindowsResourcesJson(const WindowsResourcesReport& resources,
+                             nlohmann::ordered_json& json) {
+  if (resources.icon) {
+    auto images = nlohmann::ordered_json::array();
+    for (const auto& image : *resources.icon) {
+      images.push_back({{"width", image.entry.width == 0 ? 256 : image.entry.width},
+                        {"height", image.entry.height == 0 ? 256 : image.entry.height},
+                        {"bitCount", image.entry.bitCount},
+                        {"bytes", image.entry.size},
+                        {"png", image.png}});
+    }
+    json["icon"] = {{"images", images}};
+  }
+  if (const auto& version = resources.version) {
+    auto strings = nlohmann::ordered_json::object();
+    for (const auto& [name, value] : version->strings) {
+      strings[utf8FromUtf16(name)] = utf8FromUtf16(value);
+    }
+    json["versionInfo"] = {{"fileVersion", versionText(version->fileVersion)},
+                           {"productVersion", versionText(version->productVersion)},
+                           {"stringTable", utf8FromUtf16(version->table)},
+                           {"strings", strings}};
+  }
 }
 
 }  // namespace
@@ -127,6 +195,7 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
   }
   fields.emplace_back("certificate table",
                       report.certificate ? certificateText(*report.certificate) : "none");
+  if (report.windowsResources) addWindowsResources(*report.windowsResources, fields);
   if (report.warnings.empty()) fields.emplace_back("warnings", "none");
   std::string out = cli::alignedLines(fields);
   for (const auto& warning : report.warnings) out += "warning: " + warning + '\n';
@@ -177,6 +246,9 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
          orNull(cert->entryLength ? std::optional(certificateTypeName(cert->type)) : std::nullopt)},
         {"revision", orNull(cert->entryLength ? std::optional(cert->revision) : std::nullopt)}};
   }
+  json["icon"] = nullptr;
+  json["versionInfo"] = nullptr;
+  if (const auto& resources = report.windowsResources) addWindowsResourcesJson(*resources, json);
   json["warnings"] = report.warnings;
   json["notes"] = nlohmann::ordered_json::array();
   if (const auto problem = nameProblem(path)) json["notes"].push_back(*problem);

@@ -37,6 +37,8 @@ TEST(InspectJson, IsOneValidObjectWhateverTheFileIsCalled) {
   EXPECT_EQ(json["peFormat"], nullptr);
   EXPECT_EQ(json["scriptLength"], script.size());
   EXPECT_EQ(json["certificate"], nullptr);
+  EXPECT_EQ(json["icon"], nullptr);
+  EXPECT_EQ(json["versionInfo"], nullptr);
   EXPECT_EQ(json["warnings"].size(), 0u);
 }
 

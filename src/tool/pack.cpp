@@ -13,12 +13,13 @@
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
 #include "tool/targets.hpp"
+#include "tool/windows_options.hpp"
 
 namespace tavmor {
 namespace {
 
 constexpr char kPackHelp[] =
-    "Usage: tavmor pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER]\n"
+    "Usage: tavmor pack SCRIPT -o OUT [--target TARGET | --stub LAUNCHER] [WINDOWS OPTIONS]\n"
     "\n"
     "Packs the Rexx script SCRIPT (\"-\" for standard input) into the launcher file OUT, which\n"
     "runs the script when started. The launcher stub is the installed one for TARGET\n"
@@ -31,7 +32,17 @@ constexpr char kPackHelp[] =
     "                       replaced atomically, a device or pipe written as it is)\n"
     "      --target TARGET  the target to pack for: its installed stub\n"
     "      --stub FILE      the launcher executable to pack the script into\n"
-    "  -h, --help           show this help\n";
+    "  -h, --help           show this help\n"
+    "\n"
+    "Windows options, for a Windows launcher file (Explorer shows them, and its Properties):\n"
+    "      --windows-icon FILE.ico       its icon: every image of the .ico file\n"
+    "      --windows-version A.B.C.D     its file and product version (each 0 to 65535)\n"
+    "      --windows-title TEXT          its product name\n"
+    "      --windows-description TEXT    its file description\n"
+    "      --windows-publisher TEXT      its company name\n"
+    "      --windows-copyright TEXT      its copyright\n"
+    "Each replaces what the stub has of its kind; the version information also names OUT's\n"
+    "file as the original file name.\n";
 
 // The stub a pack without --stub uses.
 Result<std::string> installedStub(const std::string& target) {
@@ -63,7 +74,8 @@ bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsign
 }
 
 Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t stubSize,
-                                     const unsigned char* script, std::uint64_t scriptSize) {
+                                     const unsigned char* script, std::uint64_t scriptSize,
+                                     const WindowsResources& resources) {
   const ExecutableLayout layout = describeExecutable(stub, stubSize);
   if (layout.format == ExecutableFormat::kUnknown) {
     return Status::failure("not an ELF or PE executable");
@@ -80,8 +92,20 @@ Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t st
     std::memset(packed.bytes.data() + *layout.certificateEntryOffset, 0, 8);
     packed.removedSignature = true;
   }
+  const bool addsResources = resources.icon || resources.version;
+  if (addsResources) {
+    if (layout.format != ExecutableFormat::kPe) {
+      return Status::failure(Status::Code::kUsage,
+                             "the --windows-... options need a Windows stub, and it is ELF");
+    }
+    Result<std::vector<unsigned char>> image =
+        withWindowsResources(packed.bytes.data(), packed.bytes.size(), resources);
+    if (!image.ok()) return image.status();
+    packed.bytes = std::move(*image);
+  }
   packed.bytes.insert(packed.bytes.end(), kPayloadMarker, kPayloadMarker + kPayloadMarkerSize);
   packed.bytes.insert(packed.bytes.end(), payload.begin(), payload.end());
+  if (addsResources) updateChecksum(packed.bytes.data(), packed.bytes.size());
   if (!decodesTo(packed.bytes.data(), packed.bytes.size(), script, scriptSize)) {
     return Status::failure("the packed file does not decode to the script");
   }
@@ -102,6 +126,18 @@ int pack(const cli::ParsedArgs& parsed) {
     for (const auto& name : targetNames()) known += (known.empty() ? "" : ", ") + name;
     return cli::usageError("pack", "unknown target '" + *target + "'; the targets are " + known);
   }
+  const auto windowsOption = firstWindowsOption(parsed);
+  if (windowsOption && !parsed.value("stub") &&
+      target.value_or(hostTarget()).rfind("windows-", 0) != 0) {
+    return cli::usageError(
+        "pack", *windowsOption + " is for Windows targets, not " + target.value_or(hostTarget()));
+  }
+  const Result<WindowsResources> resources = windowsResourcesFromOptions(parsed, *output);
+  if (!resources.ok()) {
+    return resources.status().code() == Status::Code::kUsage
+               ? cli::usageError("pack", resources.status().message())
+               : cli::error("pack: " + resources.status().message());
+  }
   const std::string scriptPath = parsed.operands[0];
   const Result<std::string> stubPath =
       parsed.value("stub") ? *parsed.value("stub") : installedStub(target.value_or(hostTarget()));
@@ -119,8 +155,12 @@ int pack(const cli::ParsedArgs& parsed) {
   if (!stub.ok()) return cli::error("pack: stub " + stub.status().message());
 
   const Result<PackedFile> packed =
-      buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize);
-  if (!packed.ok()) return cli::error("pack: stub " + *stubPath + ": " + packed.status().message());
+      buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize, *resources);
+  if (!packed.ok()) {
+    const std::string message = "stub " + *stubPath + ": " + packed.status().message();
+    return packed.status().code() == Status::Code::kUsage ? cli::usageError("pack", message)
+                                                          : cli::error("pack: " + message);
+  }
 
   const auto checkFinished = [&](const std::string& tempPath) {
     const Result<FileImage> written = readWholeFile(tempPath);
@@ -147,11 +187,10 @@ int pack(const cli::ParsedArgs& parsed) {
 }  // namespace
 
 int packCommand(const std::vector<std::string>& args) {
-  return cli::runVerb({"pack",
-                       kPackHelp,
-                       {{"output", 'o', true}, {"stub", '\0', true}, {"target", '\0', true}},
-                       "SCRIPT"},
-                      args, pack);
+  std::vector<cli::OptionSpec> options = {
+      {"output", 'o', true}, {"stub", '\0', true}, {"target", '\0', true}};
+  for (const auto& spec : windowsOptionSpecs()) options.push_back(spec);
+  return cli::runVerb({"pack", kPackHelp, options, "SCRIPT"}, args, pack);
 }
 
 }  // namespace tavmor

@@ -18,6 +18,8 @@ constexpr char kVerifyHelp[] =
     "that ends the file. Exits with 0 and one line on standard output when it does, with 1 and\n"
     "one line per reason on standard error when it does not. The format has no checksum: a file\n"
     "cut between two pairs still verifies. The signature itself is not checked.\n"
+    "In a Windows file, the resource tree, its icon group and its version information must be\n"
+    "well formed.\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n";

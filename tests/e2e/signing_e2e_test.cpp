@@ -1,9 +1,11 @@
 // Windows launcher files signed the way a publisher signs them (osslsigncode, a throwaway
 // certificate made for each test), then inspected, verified and extracted with tavmor.
 #include <filesystem>
+#include <nlohmann/json.hpp>
 
 #include "e2e/e2e.hpp"
 #include "payload/format.hpp"
+#include "support/images.hpp"
 #include "util/coding.hpp"
 
 namespace tavmor::test {
@@ -44,14 +46,27 @@ std::size_t peHeaderOffset(const std::string& file) {
   return decodeFixed32(reinterpret_cast<const unsigned char*>(file.data()) + 0x3c);
 }
 
-// Packs kScript into dir/out with stub.
+// Packs kScript into dir/out with stub, and the options `extra`.
 std::string pack(const TempDir& dir, const std::string& stub, const std::string& out,
-                 RunResult* result = nullptr) {
+                 RunResult* result = nullptr, const std::vector<std::string>& extra = {}) {
   writeFile(dir / "script.rex", kScript);
-  const RunResult r = run(kTool, {"pack", dir / "script.rex", "-o", dir / out, "--stub", stub});
+  std::vector<std::string> args = {"pack", dir / "script.rex", "-o", dir / out, "--stub", stub};
+  args.insert(args.end(), extra.begin(), extra.end());
+  const RunResult r = run(kTool, args);
   EXPECT_EQ(r.status, 0) << r.err;
   if (result) *result = r;
   return dir / out;
+}
+
+// An icon of three images (bitmaps of 16 and 32 pixels, a PNG-compressed one of 256) in
+// dir/app.ico, and the options that give a launcher file it and its version information.
+const std::vector<std::string> kIconImages = {
+    test::bitmapIconImage(16, 16, 32), test::bitmapIconImage(32, 32, 8), test::pngImage(256, 256)};
+std::vector<std::string> resourceOptions(const TempDir& dir) {
+  writeFile(dir / "app.ico", test::iconFile(kIconImages));
+  return {"--windows-icon",      dir / "app.ico", "--windows-version",     "1.2.3.4",
+          "--windows-title",     "Hello",         "--windows-description", "Says hello",
+          "--windows-publisher", "Example Ltd",   "--windows-copyright",   "(c) 2026 Example Ltd"};
 }
 
 class SigningTest : public ::testing::TestWithParam<std::string> {
@@ -61,8 +76,9 @@ class SigningTest : public ::testing::TestWithParam<std::string> {
     return test::sign(dir_, in, out);
   }
   RunResult checkSignature(const std::string& file) { return test::checkSignature(dir_, file); }
-  std::string pack(const std::string& stub, const std::string& out, RunResult* result = nullptr) {
-    return test::pack(dir_, stub, out, result);
+  std::string pack(const std::string& stub, const std::string& out, RunResult* result = nullptr,
+                   const std::vector<std::string>& extra = {}) {
+    return test::pack(dir_, stub, out, result, extra);
   }
 
   TempDir dir_;
@@ -142,6 +158,98 @@ TEST_P(SigningTest, ACertificateEntryPointingOutsideTheFileIsReported) {
   EXPECT_EQ(r.out, kScript);
 }
 
+TEST_P(SigningTest, IconAndVersionInformationSurviveRepackingAndSigning) {
+  const std::vector<std::string> options = resourceOptions(dir_);
+  const std::string packed = pack(GetParam(), "hello.exe", nullptr, options);
+  RunResult r = run(kTool, {"inspect", packed});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string scriptLine = r.out.substr(r.out.find("script SHA-256"), 80);
+  for (const char* expected :
+       {"icon               3 images: 16x16 32-bit, 32x32 8-bit, 256x256 32-bit PNG\n",
+        "file version       1.2.3.4\n", "product version    1.2.3.4\n",
+        "CompanyName        Example Ltd\n", "FileDescription    Says hello\n",
+        "FileVersion        1.2.3.4\n", "LegalCopyright     (c) 2026 Example Ltd\n",
+        "OriginalFilename   hello.exe\n", "ProductName        Hello\n",
+        "ProductVersion     1.2.3.4\n", "warnings           none\n"}) {
+    EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+  }
+  const auto json = nlohmann::json::parse(run(kTool, {"inspect", "--json", packed}).out);
+  EXPECT_EQ(json["icon"]["images"].size(), 3u);
+  EXPECT_EQ(json["icon"]["images"][2]["png"], true);
+  EXPECT_EQ(json["versionInfo"]["fileVersion"], "1.2.3.4");
+  EXPECT_EQ(json["versionInfo"]["strings"]["OriginalFilename"], "hello.exe");
+  EXPECT_EQ(run(kTool, {"verify", packed}).status, 0);
+
+  // The same inputs give the same bytes, and repacking the file replaces what it was given.
+  const std::string first = *readFile(packed);
+  pack(GetParam(), "hello.exe", nullptr, options);
+  EXPECT_TRUE(*readFile(packed) == first);
+  pack(packed, "hello.exe", nullptr, options);
+  EXPECT_TRUE(*readFile(packed) == first);
+
+  ASSERT_EQ(sign(packed, dir_ / "signed.exe").status, 0);
+  EXPECT_EQ(checkSignature(dir_ / "signed.exe").status, 0);
+  r = run(kTool, {"inspect", dir_ / "signed.exe"});
+  EXPECT_NE(r.out.find(scriptLine), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("icon               3 images"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("warnings           none\n"), std::string::npos) << r.out;
+  EXPECT_EQ(run(kTool, {"extract", dir_ / "signed.exe"}).out, kScript);
+}
+
+// Readers that are not ours: Debian's pefile and icoutils' wrestool.
+TEST_P(SigningTest, OtherReadersSeeTheIconAndVersionInformation) {
+  const std::string python = TAVMOR_PYTHON3;
+  const std::string wrestool = TAVMOR_WRESTOOL;
+  if (python.empty() || wrestool.empty() || run(python, {"-c", "import pefile"}).status != 0) {
+    GTEST_SKIP() << "needs python3-pefile and wrestool (icoutils)";
+  }
+  const std::string packed = pack(GetParam(), "hello.exe", nullptr, resourceOptions(dir_));
+  writeFile(dir_ / "read.py", R"(import json, sys, pefile
+pe = pefile.PE(sys.argv[1])
+strings = {}
+for info in pe.FileInfo[0]:
+    if info.Key == b"StringFileInfo":
+        for table in info.StringTable:
+            strings[table.LangID.decode()] = {k.decode(): v.decode() for k, v in table.entries.items()}
+fixed = pe.VS_FIXEDFILEINFO[0]
+align = pe.OPTIONAL_HEADER.SectionAlignment
+end = max(s.VirtualAddress + s.Misc_VirtualSize for s in pe.sections)
+print(json.dumps({
+    "warnings": pe.get_warnings(),
+    "checksum": pe.OPTIONAL_HEADER.CheckSum == pe.generate_checksum(),
+    "sizeOfImage": pe.OPTIONAL_HEADER.SizeOfImage == (end + align - 1) // align * align,
+    "versions": [fixed.FileVersionMS, fixed.FileVersionLS, fixed.ProductVersionMS,
+                 fixed.ProductVersionLS],
+    "strings": strings,
+    "types": [e.id for e in pe.DIRECTORY_ENTRY_RESOURCE.entries]}))
+)");
+  RunResult r = run(python, {dir_ / "read.py", packed});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto read = nlohmann::json::parse(r.out);
+  EXPECT_EQ(read["warnings"].size(), 0u) << r.out;
+  EXPECT_EQ(read["checksum"], true);
+  EXPECT_EQ(read["sizeOfImage"], true);
+  EXPECT_EQ(read["versions"], nlohmann::json({0x10002, 0x30004, 0x10002, 0x30004}));
+  EXPECT_EQ(read["strings"], nlohmann::json::parse(R"({"040904B0": {
+      "CompanyName": "Example Ltd", "FileDescription": "Says hello", "FileVersion": "1.2.3.4",
+      "LegalCopyright": "(c) 2026 Example Ltd", "OriginalFilename": "hello.exe",
+      "ProductName": "Hello", "ProductVersion": "1.2.3.4"}})"));
+  // The stub's own resources stay: the launcher's manifest (type 24).
+  const bool hasManifest = GetParam() != TAVMOR_PE_STUB;
+  EXPECT_EQ(read["types"],
+            hasManifest ? nlohmann::json({3, 14, 16, 24}) : nlohmann::json({3, 14, 16}));
+
+  for (std::size_t i = 0; i < kIconImages.size(); ++i) {
+    r = run(wrestool, {"-x", "--raw", "--type=3", "--name=" + std::to_string(i + 1), packed});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(r.out == kIconImages[i]) << "image " << i + 1;
+  }
+  // The icon as Explorer builds it from the group: the .ico file itself (wrestool adds a few
+  // bytes after it, from the group resource's size, to any program's icon).
+  r = run(wrestool, {"-x", "--type=14", packed});
+  EXPECT_EQ(r.out.rfind(*readFile(dir_ / "app.ico"), 0), 0u);
+}
+
 // The cross-built launcher, signed, run under Wine with the recording stand-in for rexx.dll:
 // the interpreter must receive exactly the script. Needs the Windows build's launcher and
 // stand-in, given at configure time.
@@ -158,21 +266,28 @@ TEST(SignedLauncher, RunsItsScriptUnderWine) {
   };
   std::filesystem::copy_file(standin, dir / "rexx.dll");
   makeCertificate(dir);
-  ASSERT_EQ(sign(dir, pack(dir, launcher, "app.exe"), dir / "signed.exe").status, 0);
-  ASSERT_EQ(checkSignature(dir, dir / "signed.exe").status, 0);
+  // With its own icon and version information, too.
+  for (const auto& packOptions : {std::vector<std::string>(), resourceOptions(dir)}) {
+    ASSERT_EQ(
+        sign(dir, pack(dir, launcher, "app.exe", nullptr, packOptions), dir / "signed.exe").status,
+        0);
+    ASSERT_EQ(checkSignature(dir, dir / "signed.exe").status, 0);
 
-  RunOptions options;
-  options.cwd = dir.path();
-  options.env["WINEPREFIX"] = std::string(TAVMOR_SIGNING_WINE_PREFIX);
-  options.env["WINEDEBUG"] = "-all";
-  options.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
-  options.env["TAVMOR_STANDIN_LOG"] = winePath(dir / "log.txt");
-  const RunResult r = run(TAVMOR_WINE, {winePath(dir / "signed.exe"), "alpha"}, options);
-  EXPECT_EQ(r.status, 0) << r.out << r.err;
-  const std::string scriptHex = standinHex(kScript);
-  const auto log = readFile(dir / "log.txt");
-  ASSERT_TRUE(log) << r.out << r.err;
-  EXPECT_NE(log->find("\nprogram " + scriptHex + "\n"), std::string::npos) << *log;
+    RunOptions options;
+    options.cwd = dir.path();
+    options.env["WINEPREFIX"] = std::string(TAVMOR_SIGNING_WINE_PREFIX);
+    options.env["WINEDEBUG"] = "-all";
+    options.env["WINEDLLOVERRIDES"] = "mscoree,mshtml=";
+    options.env["TAVMOR_STANDIN_LOG"] = winePath(dir / "log.txt");
+    const RunResult r = run(TAVMOR_WINE, {winePath(dir / "signed.exe"), "alpha"}, options);
+    EXPECT_EQ(r.status, 0) << r.out << r.err;
+    const std::string scriptHex = standinHex(kScript);
+    const auto log = readFile(dir / "log.txt");
+    ASSERT_TRUE(log) << r.out << r.err;
+    EXPECT_NE(log->find("\nprogram " + scriptHex + "\n"), std::string::npos) << *log;
+    std::filesystem::remove(dir / "log.txt");
+    std::filesystem::remove(dir / "signed.exe");
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(WindowsStubs, SigningTest, ::testing::ValuesIn(windowsStubs()),

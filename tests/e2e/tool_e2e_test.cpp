@@ -195,6 +195,32 @@ TEST(ToolPack, FailuresLeaveTheOutputAndFolderUntouched) {
   EXPECT_EQ(entriesIn(dir.path()), before);
 }
 
+TEST(ToolPack, WindowsOptionsWhereTheyCannotApplyAreUsageErrorsThatWriteNothing) {
+  TempDir dir;
+  writeFile(dir / "s.rex", "say 1\n");
+  writeFile(dir / "out", "existing");
+  writeFile(dir / "text.ico", "not an icon");
+  const int before = entriesIn(dir.path());
+  const std::vector<std::string> pack = {"pack", dir / "s.rex", "-o", dir / "out"};
+  for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
+           {"--windows-title", "Hello"},  // the tool's own target: Linux
+           {"--target", "linux-x86_64", "--windows-version", "1.2.3.4"},
+           {"--stub", kLauncher, "--windows-publisher", "Example Ltd"},
+           {"--target", "windows-x86_64", "--windows-version", "1.2.3"},
+           {"--target", "windows-x86_64", "--windows-version", "1.2.3.65536"},
+           {"--target", "windows-x86_64", "--windows-description", "\xff\xfe"},
+           {"--target", "windows-x86_64", "--windows-icon", dir / "text.ico"}}) {
+    std::vector<std::string> args = pack;
+    args.insert(args.end(), options.begin(), options.end());
+    const RunResult r = run(kTool, args);
+    EXPECT_EQ(r.status, 2) << options.back() << ": " << r.err;
+    EXPECT_EQ(r.err.rfind("tavmor: pack: ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  EXPECT_EQ(readFile(dir / "out"), "existing");
+  EXPECT_EQ(entriesIn(dir.path()), before);
+}
+
 // A copy of the tool installed under `prefix` (whose name has a space), with the Linux stub.
 struct Install {
   explicit Install(const TempDir& dir) : prefix(dir / "my tools"), tool(prefix + "/bin/tavmor") {

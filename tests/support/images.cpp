@@ -1,5 +1,7 @@
 #include "support/images.hpp"
 
+#include <cstring>
+
 #include "util/coding.hpp"
 
 namespace tavmor::test {
@@ -71,6 +73,93 @@ std::string peImage(std::uint32_t certOffset, std::uint32_t certSize) {
   putLe(image, section + 16, 0x200, 4);  // SizeOfRawData
   putLe(image, section + 20, 0x200, 4);  // PointerToRawData
   return image;
+}
+
+namespace {
+
+std::uint32_t crc32(const std::string& bytes) {
+  std::uint32_t crc = 0xffffffff;
+  for (const char c : bytes) {
+    crc ^= static_cast<unsigned char>(c);
+    for (int k = 0; k < 8; ++k) crc = crc >> 1 ^ (0xedb88320 & (0 - (crc & 1)));
+  }
+  return ~crc;
+}
+
+std::string bigEndian32(std::uint32_t value) {
+  std::string bytes(4, '\0');
+  encodeBigEndian32(reinterpret_cast<unsigned char*>(bytes.data()), value);
+  return bytes;
+}
+
+std::string pngChunk(const std::string& type, const std::string& data) {
+  return bigEndian32(static_cast<std::uint32_t>(data.size())) + type + data +
+         bigEndian32(crc32(type + data));
+}
+
+}  // namespace
+
+std::string bitmapIconImage(std::uint32_t width, std::uint32_t height, std::uint16_t bitCount) {
+  const std::size_t colors = bitCount <= 8 ? std::size_t{1} << bitCount : 0;
+  const std::size_t rowBytes = (width * bitCount + 31) / 32 * 4;
+  const std::size_t maskRowBytes = (width + 31) / 32 * 4;
+  std::string image(40 + 4 * colors + (rowBytes + maskRowBytes) * height, '\0');
+  putLe(image, 0, 40, 4);
+  putLe(image, 4, width, 4);
+  putLe(image, 8, 2 * height, 4);
+  putLe(image, 12, 1, 2);
+  putLe(image, 14, bitCount, 2);
+  for (std::size_t i = 40 + 4 * colors; i < 40 + 4 * colors + rowBytes * height; ++i) {
+    image[i] = static_cast<char>(i * 7);
+  }
+  return image;
+}
+
+std::string pngImage(std::uint32_t width, std::uint32_t height) {
+  std::string header =
+      bigEndian32(width) + bigEndian32(height) + std::string("\x01\x00\x00\x00\x00", 5);
+  // Each row: filter 0 and the pixels, one bit each; one stored deflate block, when it fits.
+  std::string rows;
+  for (std::uint32_t y = 0; y < height; ++y) {
+    rows += '\0';
+    rows += std::string((width + 7) / 8, static_cast<char>(y % 2 ? 0xaa : 0x55));
+  }
+  std::uint32_t a = 1;
+  std::uint32_t b = 0;
+  for (const char c : rows) {
+    a = (a + static_cast<unsigned char>(c)) % 65521;
+    b = (b + a) % 65521;
+  }
+  std::string zlib = "\x78\x01\x01";
+  zlib += static_cast<char>(rows.size() & 0xff);
+  zlib += static_cast<char>(rows.size() >> 8);
+  zlib += static_cast<char>(~rows.size() & 0xff);
+  zlib += static_cast<char>((~rows.size() >> 8) & 0xff);
+  zlib += rows + bigEndian32(b << 16 | a);
+  return std::string("\x89PNG\r\n\x1a\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", zlib) +
+         pngChunk("IEND", "");
+}
+
+std::string iconFile(const std::vector<std::string>& images) {
+  std::string file(6 + 16 * images.size(), '\0');
+  putLe(file, 2, 1, 2);
+  putLe(file, 4, images.size(), 2);
+  for (std::size_t i = 0; i < images.size(); ++i) {
+    const std::string& image = images[i];
+    const auto* bytes = reinterpret_cast<const unsigned char*>(image.data());
+    const bool png = image.compare(0, 4, "\x89PNG") == 0;
+    const std::uint32_t width = png ? decodeBigEndian32(bytes + 16) : decodeFixed32(bytes + 4);
+    const std::uint32_t height = png ? decodeBigEndian32(bytes + 20) : decodeFixed32(bytes + 8) / 2;
+    const std::size_t entry = 6 + 16 * i;
+    file[entry] = static_cast<char>(width & 0xff);  // 256 is written as 0
+    file[entry + 1] = static_cast<char>(height & 0xff);
+    putLe(file, entry + 4, 1, 2);
+    putLe(file, entry + 6, png ? 32 : decodeFixed16(bytes + 14), 2);
+    putLe(file, entry + 8, image.size(), 4);
+    putLe(file, entry + 12, file.size(), 4);
+    file += image;
+  }
+  return file;
 }
 
 }  // namespace tavmor::test

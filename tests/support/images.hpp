@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tavmor::test {
 
@@ -20,5 +21,15 @@ std::string elfImage(std::uint64_t sectionSize);
 // security directory entry (at kPeSecurityEntry) says certOffset and certSize.
 std::string peImage(std::uint32_t certOffset = 0, std::uint32_t certSize = 0);
 inline constexpr std::size_t kPeSecurityEntry = 0x84 + 20 + 112 + 4 * 8;
+
+// An icon image as a bitmap: a BITMAPINFOHEADER, the colour table (up to 8 bits a pixel), the
+// pixels and the mask.
+std::string bitmapIconImage(std::uint32_t width, std::uint32_t height, std::uint16_t bitCount);
+
+// A valid PNG file of width x height pixels (1-bit greyscale, stored without compression).
+std::string pngImage(std::uint32_t width, std::uint32_t height);
+
+// An .ico file of images (bitmaps or PNG files as above), laid out in order after the directory.
+std::string iconFile(const std::vector<std::string>& images);
 
 }  // namespace tavmor::test

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Cross-packaging: the Linux tavmor packs a Windows launcher file byte for byte as tavmor.exe
-# does, and the file runs under Wine with the stand-in interpreter beside it.
+# does, with an icon and version information too, and the file runs under Wine with the stand-in
+# interpreter beside it.
 # Usage: cross_pack_test.sh HOST_TAVMOR LAUNCHER.exe TAVMOR.exe STANDIN.dll WINE
 set -euo pipefail
 host_tool=$1 launcher=$2 tool=$3 standin=$4 wine=$5
@@ -13,6 +14,24 @@ printf "say 'cross'\r\nexit 3\r\n" >"$work/report.rex"
 "$wine" "$tool" pack "$(winpath "$work/report.rex")" -o "$(winpath "$work/windows.exe")" \
   --stub "$(winpath "$launcher")"
 cmp "$work/linux.exe" "$work/windows.exe"
+
+# An icon of one 16x16 bitmap: the directory, then a BITMAPINFOHEADER and blank pixels and mask.
+{
+  printf '\0\0\1\0\1\0\20\20\0\0\1\0\40\0\150\4\0\0\26\0\0\0'
+  printf '\50\0\0\0\20\0\0\0\40\0\0\0\1\0\40\0'
+  head -c 1112 /dev/zero
+} >"$work/app.ico"
+# The file's name is its OriginalFilename: the same name, in two folders.
+mkdir "$work/linux" "$work/windows"
+"$host_tool" pack "$work/report.rex" -o "$work/linux/report.exe" --stub "$launcher" \
+  --windows-icon "$work/app.ico" --windows-version 1.2.3.4 --windows-title Report
+"$wine" "$tool" pack "$(winpath "$work/report.rex")" -o "$(winpath "$work/windows/report.exe")" \
+  --stub "$(winpath "$launcher")" --windows-icon "$(winpath "$work/app.ico")" \
+  --windows-version 1.2.3.4 --windows-title Report
+cmp "$work/linux/report.exe" "$work/windows/report.exe"
+"$host_tool" inspect "$work/linux/report.exe" | grep -qx 'icon  *1 image: 16x16 32-bit' ||
+  { echo "FAIL: no icon" >&2; exit 1; }
+cp "$work/linux/report.exe" "$work/linux.exe"
 
 cp "$standin" "$work/rexx.dll"
 status=0

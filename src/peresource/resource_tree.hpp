@@ -1,0 +1,49 @@
+#pragma once
+// A PE image's resources: the three-level tree of the resource section (type, name, language),
+// read into a list and written back from one.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "peresource/pe_image.hpp"
+#include "util/status.hpp"
+
+namespace tavmor {
+
+inline constexpr std::uint32_t kResourceIcon = 3;
+inline constexpr std::uint32_t kResourceIconGroup = 14;
+inline constexpr std::uint32_t kResourceVersion = 16;
+inline constexpr std::uint32_t kResourceManifest = 24;
+
+// A resource's type or name: a number or a string.
+struct ResourceId {
+  bool named = false;
+  std::uint32_t number = 0;
+  std::u16string name;
+
+  friend bool operator==(const ResourceId&, const ResourceId&) = default;
+};
+// The order of a resource directory: strings first, then numbers, each ascending.
+bool operator<(const ResourceId& a, const ResourceId& b);
+
+struct Resource {
+  ResourceId type;
+  ResourceId name;
+  std::uint32_t language = 0;
+  std::uint32_t codePage = 0;
+  std::vector<unsigned char> data;
+};
+
+// The resources of the PE file [data, data + size) in the tree's order, none when it has no
+// resource directory. Fails, saying why, when the tree is not well formed: a table, string or
+// data that lies outside the sections' data, entries out of order, a tree deeper or shallower
+// than three levels, or more entries than the file could hold.
+Result<std::vector<Resource>> readResources(const unsigned char* data, std::uint64_t size,
+                                            const PeHeaders& headers);
+
+// The bytes of a resource section at address rva that holds resources, sorted as the format
+// requires (of two with the same type, name and language, the first). No time stamps.
+std::vector<unsigned char> encodeResources(std::vector<Resource> resources, std::uint32_t rva);
+
+}  // namespace tavmor

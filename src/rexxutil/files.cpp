@@ -12,9 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iterator>
-#include <random>
 
 #include "rexxutil/functions.hpp"
 
@@ -51,10 +49,27 @@ int errnoCode(int error) {
   }
 }
 
+// With stdio, not iostreams: every launcher file carries this code, and iostreams would add
+// half a megabyte of the C++ library's locale machinery to it.
 std::optional<std::string> readWholeFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::FILE* in = std::fopen(path.c_str(), "rb");
+  if (in == nullptr) return std::nullopt;
+  std::string data;
+  char buffer[65536];
+  for (std::size_t got; (got = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
+    data.append(buffer, got);
+  }
+  const bool failed = std::ferror(in) != 0;
+  std::fclose(in);
+  if (failed) return std::nullopt;
+  return data;
+}
+
+bool writeWholeFile(const std::string& path, const std::string& text, bool append) {
+  std::FILE* out = std::fopen(path.c_str(), append ? "ab" : "wb");
+  if (out == nullptr) return false;
+  const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+  return std::fclose(out) == 0 && written;
 }
 
 namespace {
@@ -195,8 +210,11 @@ APIRET sysTempFileName(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result)
   if (!args.within(1, 2)) return kBadCall;
   const std::string pattern = args.string(0);
   const char filler = args.count() > 1 && !args.text(1).empty() ? args.text(1)[0] : '?';
-  static std::mt19937 generator(std::random_device{}());
-  unsigned long number = generator() % 2147483648UL;
+  // Seeded once from the clock and the process, as regutil seeds rand().
+  static unsigned long seed = static_cast<unsigned long>(std::time(nullptr)) ^
+                              (static_cast<unsigned long>(::getpid()) << 16);
+  seed = seed * 6364136223846793005UL + 1442695040888963407UL;
+  unsigned long number = (seed >> 33) % 2147483648UL;
   std::string first;
   for (;;) {
     // Up to five fillers, from the left, take the number's digits from its last one back.

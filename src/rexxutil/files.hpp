@@ -13,4 +13,8 @@ int errnoCode(int error);
 // The whole of a file, or nothing when it cannot be read.
 std::optional<std::string> readWholeFile(const std::string& path);
 
+// Writes text to the file at path, replacing what it held (or after it, with `append`); false
+// when the file could not be written whole.
+bool writeWholeFile(const std::string& path, const std::string& text, bool append = false);
+
 }  // namespace tavmor::rexxutil

@@ -1,7 +1,6 @@
 // SysIni on a text INI file: [application] sections of key=value lines.
 #include <algorithm>
 #include <cstdio>
-#include <fstream>
 
 #include "rexxutil/files.hpp"
 #include "rexxutil/functions.hpp"
@@ -19,7 +18,7 @@ std::vector<Section> load(const std::string& path) {
   const std::optional<std::string> data = readWholeFile(path);
   if (!data) {
     // Opening a file regutil does not find creates it, empty.
-    std::ofstream(path, std::ios::binary | std::ios::app);
+    writeWholeFile(path, "", true);
     return sections;
   }
   std::size_t at = 0;
@@ -47,10 +46,7 @@ bool save(const std::string& path, const std::vector<Section>& sections) {
     for (const auto& [key, value] : s.entries) text += key + "=" + value + "\n";
   }
   const std::string temporary = path + ".tmp";
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!(out << text)) return false;
-  }
+  if (!writeWholeFile(temporary, text)) return false;
   return std::rename(temporary.c_str(), path.c_str()) == 0;
 }
 

@@ -4,10 +4,10 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <functional>
 #include <iterator>
 
+#include "rexxutil/files.hpp"
 #include "rexxutil/functions.hpp"
 
 namespace tavmor::rexxutil {
@@ -171,9 +171,9 @@ APIRET sysStemInsert(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
 APIRET regStemRead(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(2, 4)) return kBadCall;
-  std::ifstream in(args.string(0), std::ios::binary);
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.is_open() || data.empty()) return setResult(result, "1");
+  const std::optional<std::string> read = readWholeFile(args.string(0));
+  if (!read || read->empty()) return setResult(result, "1");
+  const std::string& data = *read;
   std::vector<std::string> lines;
   std::size_t at = 0;
   long shortest = -1, longest = 0;
@@ -210,9 +210,9 @@ APIRET regStemRead(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
 APIRET regStemWrite(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(2, 2)) return kBadCall;
-  std::ofstream out(args.string(0), std::ios::binary | std::ios::trunc);
-  if (!out) return setResult(result, "1");
-  for (const std::string& item : readStem(stemName(args.text(1)))) out << item << '\n';
+  std::string text;
+  for (const std::string& item : readStem(stemName(args.text(1)))) text += item + '\n';
+  if (!writeWholeFile(args.string(0), text)) return setResult(result, "1");
   return setResult(result, "0");
 }
 

@@ -11,6 +11,7 @@
 #include "launcher/banner.hpp"
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
+#include "platform/signals.hpp"
 #include "staging/staging.hpp"
 #include "util/escape.hpp"
 
@@ -71,6 +72,9 @@ int launch(int argc, char** argv) {
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
   if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
+  // From before the temp script is written until its removal is arranged: a signal that
+  // arrives meanwhile waits, and then removes the file before it ends the run.
+  std::optional<SignalHold> held(std::in_place);
   const Status staged = writeTempScript(*tempPath, script->bytes.get(), script->length);
   if (staged.code() == Status::Code::kCannotWrite) {
     return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
@@ -83,6 +87,9 @@ int launch(int argc, char** argv) {
   image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, kRemovalDelaySeconds);
+  // A signal that ends the run before the removal is due would leave the file for good.
+  removeOnTermination(*tempPath);
+  held.reset();
 
   const auto instance = runScript(tempPath->c_str(), argc, argv);
   if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});

@@ -8,6 +8,7 @@
 #include "platform/os_posix.hpp"
 #include "platform/output.hpp"
 #include "platform/replace.hpp"
+#include "platform/signals.hpp"
 
 namespace tavmor {
 
@@ -45,6 +46,7 @@ Status writeOutputFile(const std::string& path, const unsigned char* data, std::
     const std::string reason = systemError();
     return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
   };
+  const SignalHold held(HeldSignals::kFileSizeLimit);
   if (!writeAll(fd, data, size)) return cannotWrite();
   closer.fd = -1;
   if (::close(fd) != 0) return cannotWrite();
@@ -68,6 +70,7 @@ Result<std::string> readStandardInput() {
 }
 
 Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
+  const SignalHold held(HeldSignals::kFileSizeLimit);
   if (writeAll(STDOUT_FILENO, data, size)) return Status::success();
   const std::string reason = systemError();
   return Status::failure(Status::Code::kCannotWrite, "cannot write to standard output: " + reason,

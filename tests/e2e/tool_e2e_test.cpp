@@ -60,11 +60,11 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   masked.unprivileged = true;
   TempDir programs;
   ASSERT_EQ(::chmod(programs.path().c_str(), 0755), 0);
-  const RunResult r0 = run("/bin/sh",
-                           {"-c", "umask 777 && exec \"$0\" \"$@\"",
-                            reachableCopy(kTool, programs), "pack", dir / "a.rex", "-o",
-                            dir / "masked", "--stub", reachableCopy(kLauncher, programs)},
-                           masked);
+  const RunResult r0 =
+      run("/bin/sh",
+          {"-c", "umask 777 && exec \"$0\" \"$@\"", reachableCopy(kTool, programs), "pack",
+           dir / "a.rex", "-o", dir / "masked", "--stub", reachableCopy(kLauncher, programs)},
+          masked);
   EXPECT_EQ(r0.status, 0) << r0.err;
   ASSERT_EQ(::stat((dir / "masked").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0u);
@@ -135,8 +135,35 @@ TEST(ToolOutput, DevicesPipesAndLinksToThemAreWrittenNotReplaced) {
                       dir / "redirected"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(dir / "redirected"), script);
-  ASSERT_EQ(::lstat((dir / "stdout").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+  // A link to standard error, by way of /dev/stderr and a relative link, writes where 2> sent
+  // it. A link to a closed descriptor is refused in one line: nothing may be written in its
+  // place (as root, replacing /dev/stdout broke the machine's).
+  ASSERT_EQ(::symlink("/dev/stderr", (dir / "stderr").c_str()), 0);
+  const std::string relative =
+      "../" + std::filesystem::path(dir.path()).filename().string() + "/stderr";
+  ASSERT_EQ(::symlink(relative.c_str(), (dir / "relative").c_str()), 0);
+  r = run("/bin/sh", {"-c", "\"$0\" pack \"$1\" -o \"$2\" --stub \"$3\" 2> \"$4\"", kTool,
+                      dir / "app.rex", dir / "relative", kLauncher, dir / "log"});
+  EXPECT_EQ(r.status, 0) << readFile(dir / "log").value_or("");
+  EXPECT_EQ(readFile(dir / "log"), readFile(file));
+  r = run("/bin/sh", {"-c", "\"$0\" extract \"$1\" -o \"$2\" >&-", kTool, file, dir / "stdout"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tavmor: extract: " + dir / "stdout" +
+                       ": leads to file descriptor 1, which is not open; nothing was written\n");
+  // A link to a folder is refused, as the folder itself is.
+  ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("folder", (dir / "to-folder").c_str()), 0);
+  for (const std::string& out : {dir / "folder", dir / "to-folder"}) {
+    r = run(kTool, {"extract", file, "-o", out});
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.err.rfind("tavmor: extract: " + out + ": is a ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  EXPECT_EQ(entriesIn(dir / "folder"), 0);
+  for (const char* link : {"stdout", "stderr", "relative", "to-folder"}) {
+    ASSERT_EQ(::lstat((dir / link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " was replaced";
+  }
 
   // A FIFO is written, for whoever reads it.
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);

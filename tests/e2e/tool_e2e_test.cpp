@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "e2e/e2e.hpp"
 #include "support/images.hpp"
@@ -280,6 +281,70 @@ TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
   r = run(install.tool, {"targets"});
   EXPECT_EQ(r.out, "linux-x86_64    " + install.prefix + "/bin/tavmor-launcher\nwindows-x86_64  " +
                        install.windowsStub + "\n");
+}
+
+TEST(ToolTargets, NeverTakesAStubSomeoneElseCouldHaveWritten) {
+  TempDir dir;
+  writeFile(dir / "s.rex", "say 'mine'\n");
+  ASSERT_EQ(run(kTool, {"pack", dir / "s.rex", "-o", dir / "genuine", "--stub", kLauncher}).status,
+            0);
+  // A copy of the tool in a folder that is not bin, its stub beside it, under a folder where
+  // anybody could have planted lib/tavmor/TARGET/ (as in the temp directory).
+  const std::string planted = dir / "lib/tavmor/linux-x86_64/tavmor-launcher";
+  std::filesystem::create_directories(dir / "copy");
+  std::filesystem::create_directories(dir / "lib/tavmor/linux-x86_64");
+  std::filesystem::copy_file(kTool, dir / "copy/tavmor");
+  std::filesystem::copy_file(kLauncher, dir / "copy/tavmor-launcher");
+  writeFile(planted, *readFile(kLauncher) + "planted");
+  RunResult r = run(dir / "copy/tavmor", {"targets"});
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "linux-x86_64    " + dir / "copy/tavmor-launcher");
+  r = run(dir / "copy/tavmor", {"pack", dir / "s.rex", "-o", dir / "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "out"), readFile(dir / "genuine"));
+
+  // In an installation, a stub in a folder that every user may write, or (as root) one that
+  // another user owns, is refused: by targets, and by pack in one line that names it.
+  const Install install(dir);
+  const std::string folder = install.prefix + "/lib/tavmor";
+  struct Case {
+    std::function<void()> make;
+    std::string why;
+  };
+  std::vector<Case> cases = {
+      {[&] { ::chmod(folder.c_str(), 0777); },
+       "its folder " + folder + " may be written by every user (mode 0777)"}};
+  if (::geteuid() == 0) {
+    cases.push_back({[&] { ASSERT_EQ(::chown(install.linuxStub.c_str(), 65534, 65534), 0); },
+                     "it is owned by user "});
+  }
+  for (const Case& c : cases) {
+    c.make();
+    r = run(install.tool, {"targets"});
+    EXPECT_EQ(r.out.rfind("linux-x86_64    refused: " + install.linuxStub + ": " + c.why, 0), 0u)
+        << r.out;
+    r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "refused"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tavmor: pack: refusing the stub " + install.linuxStub + ": " + c.why, 0),
+              0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(exists(dir / "refused"));
+    ::chmod(folder.c_str(), 0755);
+  }
+
+  // Without /proc the tool cannot tell where it is, and says so (where a mount namespace can be
+  // had to take /proc away).
+  r = run("/usr/bin/unshare",
+          {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" pack \"$1\" -o \"$2\"",
+           kTool, dir / "s.rex", dir / "noproc"});
+  if (r.err.find("unshare") == std::string::npos && r.err.find("mount") == std::string::npos) {
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tavmor: pack: cannot find tavmor's own location, where its stubs are ("
+                          "/proc/self/exe: ",
+                          0),
+              0u)
+        << r.err;
+  }
 }
 
 TEST(ToolExtract, RefusesToWriteOverTheLauncherFileItReads) {

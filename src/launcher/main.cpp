@@ -46,13 +46,12 @@ int launch(int argc, char** argv) {
   Result<FileImage> image = mapWholeFile(launcherName);
   if (!image.ok()) {
     switch (image.status().code()) {
-      case Status::Code::kNoPermission:
       case Status::Code::kCannotRead:
         return fail(kStatusFailure, {"reading ", launcherName, ": ", image.status().reason()});
       case Status::Code::kNoMemory:
         return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
-      default:
-        return fail(kStatusFailure, {"opening ", launcherName});
+      default:  // missing, no regular file, or one that may be run but not read (mode 111)
+        return fail(kStatusFailure, {"opening ", launcherName, ": ", image.status().reason()});
     }
   }
 

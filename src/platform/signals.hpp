@@ -34,4 +34,8 @@ class SignalHold {
 // over. Call it under a SignalHold, so that a signal held meanwhile finds the file in place.
 void removeOnTermination(const std::string& path);
 
+// From now on such a signal removes nothing: the file is gone, and whatever is at its name later
+// is another's.
+void cancelRemovalOnTermination();
+
 }  // namespace tavmor

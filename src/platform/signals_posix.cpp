@@ -1,6 +1,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 #include <new>
@@ -23,11 +24,12 @@ std::mutex fileSizeMutex;
 int fileSizeHolds = 0;
 struct sigaction fileSizeActionBefore;
 
-// What removeOnTermination removes; set once, before any handler can read it.
-const char* volatile pathToRemove = nullptr;
+// What removeOnTermination removes, until cancelRemovalOnTermination; read by the handlers.
+std::atomic<const char*> pathToRemove{nullptr};
+static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
 
 extern "C" void removeAndEnd(int signal) {
-  if (const char* path = pathToRemove) ::unlink(path);
+  if (const char* path = pathToRemove.load()) ::unlink(path);
   // SA_RESETHAND has put back the default action, and the signal stays blocked while this
   // handler runs: raised again, it ends the process as soon as the handler returns.
   ::raise(signal);
@@ -70,7 +72,7 @@ void removeOnTermination(const std::string& path) {
   char* copy = new (std::nothrow) char[path.size() + 1];
   if (copy == nullptr) return;
   std::memcpy(copy, path.c_str(), path.size() + 1);
-  pathToRemove = copy;
+  pathToRemove.store(copy);
   struct sigaction action {};
   action.sa_handler = removeAndEnd;
   action.sa_flags = SA_RESETHAND;
@@ -83,6 +85,11 @@ void removeOnTermination(const std::string& path) {
       ::sigaction(signal, &action, nullptr);
     }
   }
+}
+
+void cancelRemovalOnTermination() {
+  // The copy stays: a handler may be reading it.
+  pathToRemove.store(nullptr);
 }
 
 }  // namespace tavmor

@@ -11,4 +11,6 @@ SignalHold::~SignalHold() = default;
 
 void removeOnTermination(const std::string&) {}
 
+void cancelRemovalOnTermination() {}
+
 }  // namespace tavmor

@@ -23,13 +23,26 @@ using std::chrono::milliseconds;
 // process, so that a process already gone and reaped can never be mistaken for another.
 class SignalDuringWrite {
  public:
-  SignalDuringWrite(int signal, milliseconds delay) : signal_(signal), delay_(delay) {}
+  // `before` runs just before the signal is sent.
+  SignalDuringWrite(int signal, milliseconds delay, std::function<void()> before = {})
+      : signal_(signal), delay_(delay), before_(std::move(before)) {}
   ~SignalDuringWrite() {
     if (sender_.joinable()) sender_.join();
   }
 
   RunOptions options(RunOptions options, const std::string& prefix) {
     options.beforeFirstWrite = FileInterception{prefix, sender(options), true};
+    return options;
+  }
+
+  // Sends the signal `delay` after the program starts.
+  RunOptions atStart(RunOptions options) {
+    auto send = sender(options);
+    auto told = options.started;
+    options.started = [told, send](int pid) {
+      told(pid);
+      send();
+    };
     return options;
   }
 
@@ -61,12 +74,14 @@ class SignalDuringWrite {
   }
 
   void signalAndClose(int process) {
+    if (before_) before_();
     ::syscall(SYS_pidfd_send_signal, process, signal_, nullptr, 0);
     ::close(process);
   }
 
   int signal_;
   milliseconds delay_;
+  std::function<void()> before_;
   std::thread sender_;
 };
 
@@ -117,6 +132,16 @@ TEST(Signals, ThatEndARunningScriptTakeItsFileAlong) {
   const RunResult r = run(file, {}, options);
   EXPECT_EQ(r.signal, SIGQUIT) << r.status << r.err;
   EXPECT_EQ(entriesIn(tmp.path()), 0) << "the staged script outlived the run";
+
+  // Once the removal has taken the file, a file at the name is another run's, and stays.
+  const std::string slow = packScript(dir, "slow", "do while time('E') < 12; nop; end\n");
+  SignalDuringWrite late(SIGQUIT, milliseconds(8000),
+                         [&] { writeFile(tmp / ".slow.tmp", "another run's"); });
+  options = late.atStart(inTempDir(tmp));
+  options.limits.push_back({RLIMIT_CORE, 0});
+  const RunResult slowRun = run(slow, {}, options);
+  EXPECT_EQ(slowRun.signal, SIGQUIT) << slowRun.status << slowRun.err;
+  EXPECT_EQ(readFile(tmp / ".slow.tmp"), "another run's");
 }
 
 TEST(Signals, DuringPackingLeaveNoTemporaryFileBehind) {

@@ -24,12 +24,17 @@ std::mutex fileSizeMutex;
 int fileSizeHolds = 0;
 struct sigaction fileSizeActionBefore;
 
-// What removeOnTermination removes, until cancelRemovalOnTermination; read by the handlers.
+// What removeOnTermination removes, unless cancelRemovalOnTermination came first; read by the
+// handlers.
 std::atomic<const char*> pathToRemove{nullptr};
-static_assert(std::atomic<const char*>::is_always_lock_free, "read in a signal handler");
+std::atomic<bool> removalCancelled{false};
+static_assert(std::atomic<const char*>::is_always_lock_free &&
+                  std::atomic<bool>::is_always_lock_free,
+              "read in a signal handler");
 
 extern "C" void removeAndEnd(int signal) {
-  if (const char* path = pathToRemove.load()) ::unlink(path);
+  const char* path = pathToRemove.load();
+  if (path != nullptr && !removalCancelled.load()) ::unlink(path);
   // SA_RESETHAND has put back the default action, and the signal stays blocked while this
   // handler runs: raised again, it ends the process as soon as the handler returns.
   ::raise(signal);
@@ -87,9 +92,6 @@ void removeOnTermination(const std::string& path) {
   }
 }
 
-void cancelRemovalOnTermination() {
-  // The copy stays: a handler may be reading it.
-  pathToRemove.store(nullptr);
-}
+void cancelRemovalOnTermination() { removalCancelled.store(true); }
 
 }  // namespace tavmor

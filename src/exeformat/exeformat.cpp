@@ -46,17 +46,23 @@ std::optional<std::uint64_t> Reader::field(std::uint64_t entry, std::uint64_t of
 void describeElf(const Reader& r, ExecutableLayout& layout) {
   constexpr std::uint64_t kSectionNoBits = 8;
   constexpr std::uint64_t kSegmentLoad = 1;
+  constexpr std::uint64_t kSegmentInterpreter = 3;
   layout.elfClass = r.data[4];
   layout.elfByteOrder = r.data[5];
   layout.is64Bit = layout.elfClass == kElfClass64;
-  // e_machine lies at the same offset in both classes, in the file's byte order.
-  layout.machine = layout.elfByteOrder == kElfBigEndian ? decodeBigEndian16(r.data + 18)
-                                                        : decodeFixed16(r.data + 18);
+  // e_type and e_machine lie at the same offsets in both classes, in the file's byte order.
+  const auto half = [&](std::uint64_t offset) {
+    return layout.elfByteOrder == kElfBigEndian ? decodeBigEndian16(r.data + offset)
+                                                : decodeFixed16(r.data + offset);
+  };
+  layout.elfType = half(16);
+  layout.machine = half(18);
   if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
     layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
     return;
   }
   const std::uint64_t headerSize = 64;
+  layout.elfEntry = r.le(24, 8).value_or(0);
   const std::uint64_t phOff = r.le(32, 8).value_or(0);
   const std::uint64_t shOff = r.le(40, 8).value_or(0);
   const std::uint64_t phEntSize = r.le(54, 2).value_or(0);
@@ -75,6 +81,7 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
     if (!type || !offset || !fileSize) break;
     if (*fileSize != 0) end = std::max(end, extentEnd(*offset, *fileSize));
     if (*type == kSegmentLoad && *fileSize != 0) layout.hasImage = true;
+    if (*type == kSegmentInterpreter) layout.elfInterpreter = true;
   }
   for (std::uint64_t i = 0; i < shNum && shEntSize >= 40; ++i) {
     const std::uint64_t entry = extentEnd(shOff, i, shEntSize);

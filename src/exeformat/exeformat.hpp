@@ -24,6 +24,11 @@ struct ExecutableLayout {
   std::uint8_t elfClass = 0;
   std::uint8_t elfByteOrder = 0;
   std::uint16_t peMagic = 0;
+  // ELF: e_type (ET_EXEC, ET_DYN, ...), and for 64-bit little-endian files whether a segment
+  // names an interpreter (PT_INTERP) and the entry point (e_entry).
+  std::uint16_t elfType = 0;
+  bool elfInterpreter = false;
+  std::uint64_t elfEntry = 0;
   // Whether the headers describe anything to load: a loadable ELF segment with bytes in the
   // file, a PE section with raw data. Read for 64-bit little-endian ELF and for PE only.
   bool hasImage = false;
@@ -45,6 +50,11 @@ inline constexpr std::uint8_t kElfClass32 = 1;
 inline constexpr std::uint8_t kElfClass64 = 2;
 inline constexpr std::uint8_t kElfLittleEndian = 1;
 inline constexpr std::uint8_t kElfBigEndian = 2;
+inline constexpr std::uint16_t kElfTypeNone = 0;
+inline constexpr std::uint16_t kElfTypeRelocatable = 1;
+inline constexpr std::uint16_t kElfTypeExecutable = 2;
+inline constexpr std::uint16_t kElfTypeShared = 3;
+inline constexpr std::uint16_t kElfTypeCore = 4;
 inline constexpr std::uint16_t kPe32Magic = 0x10b;
 inline constexpr std::uint16_t kPe32PlusMagic = 0x20b;
 

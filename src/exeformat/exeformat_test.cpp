@@ -28,6 +28,17 @@ TEST(Executable, FindsWhereAnElfImageEnds) {
   EXPECT_EQ(layout.imageEnd, image.size());
   EXPECT_EQ(layout.appendedStart, image.size());
   EXPECT_EQ(layout.appendedEnd, image.size() + 8);
+  EXPECT_EQ(layout.elfType, kElfTypeExecutable);
+  EXPECT_FALSE(layout.elfInterpreter);
+  // A program header that names an interpreter (PT_INTERP), and the entry point.
+  std::string dynamic = image;
+  putLe(dynamic, 16, kElfTypeShared, 2);
+  putLe(dynamic, 24, 0x1040, 8);
+  putLe(dynamic, 64, 3, 4);
+  const auto pie = describe(dynamic);
+  EXPECT_EQ(pie.elfType, kElfTypeShared);
+  EXPECT_TRUE(pie.elfInterpreter);
+  EXPECT_EQ(pie.elfEntry, 0x1040u);
 }
 
 TEST(Executable, FindsWhereAPeImageEndsAndItsCertificate) {

@@ -11,6 +11,7 @@
 #include "launcher/banner.hpp"
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
+#include "platform/signals.hpp"
 #include "staging/staging.hpp"
 #include "util/escape.hpp"
 
@@ -45,13 +46,12 @@ int launch(int argc, char** argv) {
   Result<FileImage> image = mapWholeFile(launcherName);
   if (!image.ok()) {
     switch (image.status().code()) {
-      case Status::Code::kNoPermission:
       case Status::Code::kCannotRead:
         return fail(kStatusFailure, {"reading ", launcherName, ": ", image.status().reason()});
       case Status::Code::kNoMemory:
         return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
-      default:
-        return fail(kStatusFailure, {"opening ", launcherName});
+      default:  // missing, no regular file, or one that may be run but not read (mode 111)
+        return fail(kStatusFailure, {"opening ", launcherName, ": ", image.status().reason()});
     }
   }
 
@@ -73,6 +73,9 @@ int launch(int argc, char** argv) {
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
   if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
+  // From before the temp script is written until its removal is arranged: a signal that
+  // arrives meanwhile waits, and then removes the file before it ends the run.
+  std::optional<SignalHold> held(std::in_place);
   const Status staged = writeTempScriptFromPayload(*tempPath, *image, *span);
   switch (staged.code()) {
     case Status::Code::kOk:
@@ -90,6 +93,9 @@ int launch(int argc, char** argv) {
   image->bytes.reset();
   // Without the thread the file merely stays behind, as it does after a quick script.
   startDelayedRemoval(*tempPath, removalDelaySeconds());
+  // A signal that ends the run before the removal is due would leave the file for good.
+  removeOnTermination(*tempPath);
+  held.reset();
 
   const auto instance = runScript(tempPath->c_str(), argc, argv);
   if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});

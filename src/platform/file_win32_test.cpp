@@ -82,7 +82,9 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
 }
 
 TEST(FileWin32, KnowsItsOwnExecutable) {
-  const std::string self = currentExecutablePath();
+  const Result<std::string> found = currentExecutablePath();
+  ASSERT_TRUE(found.ok()) << found.status().message();
+  const std::string& self = *found;
   EXPECT_EQ(self.substr(self.size() - 4), ".exe") << self;
   EXPECT_NE(self.find("tavmor_win32_unit_tests"), std::string::npos) << self;
 }

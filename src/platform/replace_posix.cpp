@@ -1,7 +1,6 @@
 #include "platform/replace_posix.hpp"
 
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
@@ -11,30 +10,11 @@
 
 #include "platform/os_posix.hpp"
 #include "platform/replace.hpp"
+#include "platform/signals.hpp"
 #include "platform/temp_name.hpp"
 
 namespace tavmor {
 namespace {
-
-// Holds back, on this thread, the signals that end a process by default and that users and
-// service managers send (SIGHUP, SIGINT, SIGQUIT, SIGTERM) for as long as it lives. One that
-// arrives meanwhile takes effect when it goes: a process never ends between creating a
-// temporary file and removing or renaming it.
-class DeferredTermination {
- public:
-  DeferredTermination() {
-    sigset_t terminating;
-    ::sigemptyset(&terminating);
-    for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM}) ::sigaddset(&terminating, signal);
-    ::pthread_sigmask(SIG_BLOCK, &terminating, &previous_);
-  }
-  ~DeferredTermination() { ::pthread_sigmask(SIG_SETMASK, &previous_, nullptr); }
-  DeferredTermination(const DeferredTermination&) = delete;
-  DeferredTermination& operator=(const DeferredTermination&) = delete;
-
- private:
-  sigset_t previous_;
-};
 
 // Creates a new file beside `path` under a name nothing else uses, "." + its file name + "." +
 // random letters, exclusively: never an existing file, nor through a link planted at the name.
@@ -82,7 +62,9 @@ Status replaceFileAtomically(const std::string& path, const ContentSource& conte
   const std::size_t slash = path.rfind('/');
   const std::string dir = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const DeferredTermination deferred;  // outlives the temporary file
+  // Outlives the temporary file: a process never ends between creating it and removing or
+  // renaming it, and a write past the file size limit fails as on a full disk.
+  const SignalHold held;
   std::string temp;
   const int fd = createSibling(dir, name, mode == FileMode::kExecutable ? 0777 : 0600, temp);
   if (fd < 0) {

@@ -1,5 +1,6 @@
 #include "platform/path.hpp"
 #include "platform/replace.hpp"
+#include "platform/signals.hpp"
 #include "platform/thread.hpp"
 #include "staging/staging.hpp"
 
@@ -33,6 +34,8 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
 
 void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
   sleepSeconds(seconds);
+  // A later file at the name belongs to another run, which a signal must not take along.
+  cancelRemovalOnTermination();
   removeFileQuietly(path);
 }
 

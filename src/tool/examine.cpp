@@ -14,6 +14,14 @@ constexpr std::uint64_t kCertificateAlignment = 8;
 
 std::string bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
 
+// What the system starts as a program: an ET_EXEC file, or an ET_DYN one that names an
+// interpreter or has an entry point (a position-independent executable, static or not); a shared
+// library has neither.
+bool runsAsProgram(const ExecutableLayout& layout) {
+  return layout.elfType == kElfTypeExecutable ||
+         (layout.elfType == kElfTypeShared && (layout.elfInterpreter || layout.elfEntry != 0));
+}
+
 // What in an ELF or PE file's headers makes it no file the launcher could be: the launcher is
 // built as a 64-bit little-endian ELF program and as a PE32+ one, both for x86-64.
 void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warnings) {
@@ -45,6 +53,10 @@ void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warni
   const bool readsImage =
       layout.format == ExecutableFormat::kPe ||
       (layout.elfClass == kElfClass64 && layout.elfByteOrder == kElfLittleEndian);
+  if (readsImage && layout.format == ExecutableFormat::kElf && !runsAsProgram(layout)) {
+    warnings.push_back("an ELF " + elfTypeName(layout) +
+                       ", not an executable program: the system does not run it");
+  }
   if (readsImage && !layout.hasImage) {
     warnings.push_back(layout.format == ExecutableFormat::kElf
                            ? "no executable image: the ELF headers describe no segment to load"
@@ -197,6 +209,28 @@ std::optional<std::string> nameProblem(const std::string& path) {
          std::to_string(*length) +
          " characters, longer than file systems allow (255), and does not run; give the file "
          "a shorter name";
+}
+
+std::string elfTypeName(const ExecutableLayout& layout) {
+  switch (layout.elfType) {
+    case kElfTypeNone:
+      return "file of no type (ET_NONE)";
+    case kElfTypeRelocatable:
+      return "relocatable object (ET_REL)";
+    case kElfTypeExecutable:
+      return "executable (ET_EXEC)";
+    case kElfTypeShared:
+      if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
+        return "shared object or position-independent executable (ET_DYN)";
+      }
+      if (layout.elfInterpreter) return "position-independent executable (ET_DYN, interpreter)";
+      if (layout.elfEntry != 0) return "position-independent executable (ET_DYN, entry point)";
+      return "shared object (ET_DYN, no interpreter, no entry point)";
+    case kElfTypeCore:
+      return "core dump (ET_CORE)";
+    default:
+      return "file of unknown type 0x" + hexNumber(layout.elfType, 4);
+  }
 }
 
 std::string machineName(ExecutableFormat format, std::uint32_t machine) {

@@ -61,6 +61,11 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
 // sound (its temp script's name would be too long), in one sentence; nothing when it can.
 std::optional<std::string> nameProblem(const std::string& path);
 
+// What an ELF file's type makes it, in words with the type's name: "executable (ET_EXEC)",
+// "relocatable object (ET_REL)", "shared object (ET_DYN, no interpreter, no entry point)", ...
+// Whether an ET_DYN file names an interpreter is read for 64-bit little-endian files only.
+std::string elfTypeName(const ExecutableLayout& layout);
+
 // "x86-64", "x86", "AArch64", ... or "unknown (0x...)".
 std::string machineName(ExecutableFormat format, std::uint32_t machine);
 

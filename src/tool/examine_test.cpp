@@ -60,6 +60,11 @@ TEST(Examine, ReportsAWellFormedLauncherFile) {
   EXPECT_EQ(report.script->length, script.size());
   EXPECT_EQ(report.script->sha256, sha256(bytes(script), script.size()));
   EXPECT_FALSE(report.certificate);
+  // A position-independent executable without an interpreter (a static PIE) has an entry point.
+  std::string staticPie = file;
+  putLe(staticPie, 16, kElfTypeShared, 2);
+  putLe(staticPie, 24, 0x1040, 8);
+  EXPECT_TRUE(examine(staticPie).warnings.empty()) << examine(staticPie).warnings.front();
 }
 
 TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
@@ -83,6 +88,12 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
     std::string image = peImage();
     putLe(image, 0x84, machine, 2);
     putLe(image, 0x84 + 20, magic, 2);
+    return image + marker + pairs;
+  };
+  // ELF files the system does not run as programs, whatever else they hold.
+  const auto elfOfType = [&](std::uint16_t type) {
+    std::string image = elf;
+    putLe(image, 16, type, 2);
     return image + marker + pairs;
   };
   std::string headerOnly = elf.substr(0, 64);  // no program or section headers
@@ -110,6 +121,11 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
       {"ELF of class 0", elfWith(0, 1, 62), "class 0", 2},
       {"ELF for AArch64", elfWith(2, 1, 183), "built for AArch64", 1},
       {"header-only ELF", headerOnly + marker + pairs, "no executable image", 1},
+      {"ELF of no type", elfOfType(0), "an ELF file of no type (ET_NONE), not an executable"},
+      {"relocatable ELF", elfOfType(1), "an ELF relocatable object (ET_REL), not an executable"},
+      {"ELF core dump", elfOfType(4), "an ELF core dump (ET_CORE), not an executable"},
+      {"shared library", elfOfType(3),
+       "an ELF shared object (ET_DYN, no interpreter, no entry point), not an executable"},
       {"PE32", peWith(0x10b, 0x14c), "a PE32 file", 2},  // and built for x86
       {"unknown optional-header magic", peWith(0x107, 0x8664), "magic 0x107", 1},
       {"PE for AArch64", peWith(0x20b, 0xaa64), "built for AArch64", 1},

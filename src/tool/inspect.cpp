@@ -175,6 +175,7 @@ std::string inspectionText(const std::string& path, const LauncherFileReport& re
   std::vector<std::pair<std::string, std::string>> fields;
   fields.emplace_back("file", escaped(path) + " (" + counted(report.fileSize, "byte") + ")");
   fields.emplace_back("format", formatText(layout));
+  if (layout.format == ExecutableFormat::kElf) fields.emplace_back("type", elfTypeName(layout));
   if (layout.format != ExecutableFormat::kUnknown) {
     fields.emplace_back("image ends at", layout.imageEnd > report.fileSize
                                              ? "beyond the end of the file"
@@ -219,6 +220,8 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
   json["peFormat"] = orNull(layout.format == ExecutableFormat::kPe && word
                                 ? std::optional(layout.peMagic == kPe32PlusMagic ? "PE32+" : "PE32")
                                 : std::nullopt);
+  json["elfType"] = orNull(
+      layout.format == ExecutableFormat::kElf ? std::optional(elfTypeName(layout)) : std::nullopt);
   json["imageEnd"] = orNull(
       known && layout.imageEnd <= report.fileSize ? std::optional(layout.imageEnd) : std::nullopt);
   json["appendedStart"] = layout.appendedStart;

@@ -46,12 +46,13 @@ constexpr char kPackHelp[] =
 
 // The stub a pack without --stub uses.
 Result<std::string> installedStub(const std::string& target) {
-  const std::string self = currentExecutablePath();
-  if (const auto stub = findStub(target, self)) return *stub;
-  const auto candidates = stubCandidates(target, self);
-  return Status::failure("no stub for " + target +
-                         (candidates.empty() ? std::string() : " at " + candidates.front()) +
-                         " (see 'tavmor targets'; --stub names one)");
+  const Result<std::string> self = currentExecutablePath();
+  if (!self.ok()) return Status::failure(ownLocationUnknown(self.status()));
+  const Result<std::string> stub = findStub(target, *self);
+  if (stub.ok()) return stub;
+  return Status::failure(
+      (stub.status().code() == Status::Code::kNoPermission ? "refusing the stub " : "") +
+      stub.status().message() + " (see 'tavmor targets'; --stub names one)");
 }
 
 // The script to pack: the file at path, or standard input for "-".

@@ -19,8 +19,11 @@ constexpr char kTargetsHelp[] =
     "Usage: tavmor targets\n"
     "\n"
     "Lists the targets that 'tavmor pack --target' takes, one a line: the target's name, then\n"
-    "the path of its launcher stub, or \"missing\" where that stub is not installed. Stubs are\n"
-    "found under lib/tavmor/TARGET/ in the folder above tavmor's own, else beside tavmor.\n"
+    "the path of its launcher stub, \"missing\" where that stub is not installed, or why the\n"
+    "stub there is refused. Stubs are found under lib/tavmor/TARGET/ in the folder above\n"
+    "tavmor's own when that is a bin folder (PREFIX/bin/tavmor), else beside tavmor. A stub\n"
+    "that a user other than root or tavmor's owner could have written, or that lies in such\n"
+    "a folder, is refused.\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n";
@@ -52,39 +55,66 @@ bool isKnownTarget(const std::string& name) {
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
-std::vector<std::string> stubCandidates(const std::string& target, const std::string& toolPath) {
+std::vector<StubCandidate> stubCandidates(const std::string& target, const std::string& toolPath) {
   const std::size_t slash = toolPath.find_last_of("/\\");
   if (slash == std::string::npos) return {};
   // Joined with the separator the system wrote into the tool's own path.
   const char sep = toolPath[slash];
   const std::string toolDir = toolPath.substr(0, slash);
   const std::string stub = stubFileName(target);
-  std::vector<std::string> candidates;
+  std::vector<StubCandidate> candidates;
+  // Only a tool in PREFIX/bin is an installation's: a tool copied or linked anywhere else
+  // never looks in the folder above its own, which may be anybody's (the temp directory).
   const std::size_t parentSlash = toolDir.find_last_of("/\\");
-  if (parentSlash != std::string::npos) {
-    candidates.push_back(toolDir.substr(0, parentSlash + 1) + "lib" + sep + "tavmor" + sep +
-                         target + sep + stub);
+  if (parentSlash != std::string::npos && toolDir.substr(parentSlash + 1) == "bin") {
+    const std::string prefix = toolDir.substr(0, parentSlash);
+    candidates.push_back({prefix + sep + "lib" + sep + "tavmor" + sep + target + sep + stub,
+                          prefix.empty() ? std::string(1, sep) : prefix});
   }
-  candidates.push_back(toolDir + sep + stub);
+  candidates.push_back({toolDir + sep + stub, toolDir});
   return candidates;
 }
 
-std::optional<std::string> findStub(const std::string& target, const std::string& toolPath) {
-  for (const auto& candidate : stubCandidates(target, toolPath)) {
-    if (isRegularFile(candidate)) return candidate;
+Result<std::string> findStub(const std::string& target, const std::string& toolPath) {
+  const auto candidates = stubCandidates(target, toolPath);
+  for (const auto& candidate : candidates) {
+    if (!isRegularFile(candidate.path)) continue;
+    // A stub that someone else could have planted would run their code in every file packed.
+    const Status trusted = checkWrittenOnlyByOwners(candidate.path, candidate.root, toolPath);
+    if (!trusted.ok()) {
+      return Status::failure(Status::Code::kNoPermission,
+                             candidate.path + ": " + trusted.message());
+    }
+    return candidate.path;
   }
-  return std::nullopt;
+  return Status::failure(
+      Status::Code::kCannotOpen,
+      "no stub for " + target +
+          (candidates.empty() ? std::string() : " at " + candidates.front().path));
 }
 
 int targetsCommand(const std::vector<std::string>& args) {
   return cli::runVerb({"targets", kTargetsHelp, {}, nullptr}, args, [](const cli::ParsedArgs&) {
-    const std::string self = currentExecutablePath();
+    const Result<std::string> self = currentExecutablePath();
+    if (!self.ok()) return cli::error("targets: " + ownLocationUnknown(self.status()));
     std::vector<std::pair<std::string, std::string>> rows;
     for (const auto& name : targetNames()) {
-      rows.emplace_back(name, findStub(name, self).value_or("missing"));
+      const Result<std::string> stub = findStub(name, *self);
+      if (stub.ok()) {
+        rows.emplace_back(name, *stub);
+      } else {
+        rows.emplace_back(name, stub.status().code() == Status::Code::kNoPermission
+                                    ? "refused: " + stub.status().message()
+                                    : "missing");
+      }
     }
     return cli::output("targets", cli::alignedLines(rows)) ? cli::kStatusOk : cli::kStatusFailure;
   });
+}
+
+std::string ownLocationUnknown(const Status& why) {
+  return "cannot find tavmor's own location, where its stubs are (" + why.message() +
+         "); --stub names one";
 }
 
 }  // namespace tavmor

@@ -4,11 +4,14 @@
 // An install keeps the stubs under its prefix, beside bin/tavmor:
 //   PREFIX/lib/tavmor/linux-x86_64/tavmor-launcher
 //   PREFIX/lib/tavmor/windows-x86_64/tavmor-launcher.exe
-// A build tree, and installs made before that layout, keep a stub beside the tool instead.
+// A build tree, and installs made before that layout, keep a stub beside the tool instead. Only
+// stubs that nobody but root and the tool's owner could have written are used.
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "util/status.hpp"
 
 namespace tavmor {
 
@@ -21,12 +24,24 @@ std::string hostTarget();
 
 bool isKnownTarget(const std::string& name);
 
-// The paths, in the order they are tried, where the stub for `target` may be, found from the
-// tool's own path `toolPath`. Empty when toolPath is empty.
-std::vector<std::string> stubCandidates(const std::string& target, const std::string& toolPath);
+// A place where a stub may be, and the folder up to which who may write it counts.
+struct StubCandidate {
+  std::string path;
+  std::string root;
+};
 
-// The first of stubCandidates that is a regular file, or nothing.
-std::optional<std::string> findStub(const std::string& target, const std::string& toolPath);
+// The places, in the order they are tried, where the stub for `target` may be, found from the
+// tool's own path `toolPath`: PREFIX/lib/tavmor/TARGET/ when the tool is PREFIX/bin/tavmor,
+// then beside the tool. Empty when toolPath has no folder.
+std::vector<StubCandidate> stubCandidates(const std::string& target, const std::string& toolPath);
+
+// The first of stubCandidates that is a regular file. Fails with kCannotOpen when none is
+// ("no stub for TARGET at PATH"), and with kNoPermission ("PATH: WHY") when someone but root
+// and the tool's owner could have written that file or a folder that holds it.
+Result<std::string> findStub(const std::string& target, const std::string& toolPath);
+
+// The line for a tool that cannot find its own path, given why.
+std::string ownLocationUnknown(const Status& why);
 
 // The "targets" verb; args follow the verb name.
 int targetsCommand(const std::vector<std::string>& args);

@@ -73,7 +73,7 @@ TEST_F(LauncherTest, ReportsEachFailureWithItsStatus) {
   bare.cwd = tmp_.path();
   r = start(file, {}, bare);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err, "ERROR: opening report\n");
+  EXPECT_EQ(r.err, "ERROR: opening report: No such file or directory\n");
 
   // The temp script file cannot be created: its name is taken by a directory.
   ASSERT_EQ(::mkdir((tmp_ / ".report.tmp").c_str(), 0700), 0);
@@ -115,7 +115,8 @@ TEST_F(LauncherTest, BadTempDirectoryOrMissingArgv0EndCleanly) {
   newline.argv = std::vector<std::string>{dir_ / "new\nline\x1b[2J"};
   r = start(file, {}, newline);
   EXPECT_EQ(r.status, 255);
-  EXPECT_EQ(r.err, "ERROR: opening " + dir_.path() + "/new\\nline\\x1b[2J\n");
+  EXPECT_EQ(r.err,
+            "ERROR: opening " + dir_.path() + "/new\\nline\\x1b[2J: No such file or directory\n");
 
   // No argv at all, or (as newer kernels hand such a process) one empty argument.
   for (const std::vector<std::string>& argv : {std::vector<std::string>{}, {""}}) {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <functional>
 
 #include "e2e/e2e.hpp"
 #include "support/images.hpp"
@@ -60,11 +61,11 @@ TEST(ToolPack, MakesAnExecutableReproducibleLauncherFile) {
   masked.unprivileged = true;
   TempDir programs;
   ASSERT_EQ(::chmod(programs.path().c_str(), 0755), 0);
-  const RunResult r0 = run("/bin/sh",
-                           {"-c", "umask 777 && exec \"$0\" \"$@\"",
-                            reachableCopy(kTool, programs), "pack", dir / "a.rex", "-o",
-                            dir / "masked", "--stub", reachableCopy(kLauncher, programs)},
-                           masked);
+  const RunResult r0 =
+      run("/bin/sh",
+          {"-c", "umask 777 && exec \"$0\" \"$@\"", reachableCopy(kTool, programs), "pack",
+           dir / "a.rex", "-o", dir / "masked", "--stub", reachableCopy(kLauncher, programs)},
+          masked);
   EXPECT_EQ(r0.status, 0) << r0.err;
   ASSERT_EQ(::stat((dir / "masked").c_str(), &st), 0);
   EXPECT_EQ(st.st_mode & 0777, 0u);
@@ -135,8 +136,35 @@ TEST(ToolOutput, DevicesPipesAndLinksToThemAreWrittenNotReplaced) {
                       dir / "redirected"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(dir / "redirected"), script);
-  ASSERT_EQ(::lstat((dir / "stdout").c_str(), &st), 0);
-  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced";
+  // A link to standard error, by way of /dev/stderr and a relative link, writes where 2> sent
+  // it. A link to a closed descriptor is refused in one line: nothing may be written in its
+  // place (as root, replacing /dev/stdout broke the machine's).
+  ASSERT_EQ(::symlink("/dev/stderr", (dir / "stderr").c_str()), 0);
+  const std::string relative =
+      "../" + std::filesystem::path(dir.path()).filename().string() + "/stderr";
+  ASSERT_EQ(::symlink(relative.c_str(), (dir / "relative").c_str()), 0);
+  r = run("/bin/sh", {"-c", "\"$0\" pack \"$1\" -o \"$2\" --stub \"$3\" 2> \"$4\"", kTool,
+                      dir / "app.rex", dir / "relative", kLauncher, dir / "log"});
+  EXPECT_EQ(r.status, 0) << readFile(dir / "log").value_or("");
+  EXPECT_EQ(readFile(dir / "log"), readFile(file));
+  r = run("/bin/sh", {"-c", "\"$0\" extract \"$1\" -o \"$2\" >&-", kTool, file, dir / "stdout"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "tavmor: extract: " + dir / "stdout" +
+                       ": leads to file descriptor 1, which is not open; nothing was written\n");
+  // A link to a folder is refused, as the folder itself is.
+  ASSERT_EQ(::mkdir((dir / "folder").c_str(), 0700), 0);
+  ASSERT_EQ(::symlink("folder", (dir / "to-folder").c_str()), 0);
+  for (const std::string& out : {dir / "folder", dir / "to-folder"}) {
+    r = run(kTool, {"extract", file, "-o", out});
+    EXPECT_EQ(r.status, 1) << out;
+    EXPECT_EQ(r.err.rfind("tavmor: extract: " + out + ": is a ", 0), 0u) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+  }
+  EXPECT_EQ(entriesIn(dir / "folder"), 0);
+  for (const char* link : {"stdout", "stderr", "relative", "to-folder"}) {
+    ASSERT_EQ(::lstat((dir / link).c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode)) << link << " was replaced";
+  }
 
   // A FIFO is written, for whoever reads it.
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
@@ -279,6 +307,69 @@ TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
   r = run(install.tool, {"targets"});
   EXPECT_EQ(r.out, "linux-x86_64    " + install.prefix + "/bin/tavmor-launcher\nwindows-x86_64  " +
                        install.windowsStub + "\n");
+}
+
+TEST(ToolTargets, NeverTakesAStubSomeoneElseCouldHaveWritten) {
+  TempDir dir;
+  writeFile(dir / "s.rex", "say 'mine'\n");
+  ASSERT_EQ(run(kTool, {"pack", dir / "s.rex", "-o", dir / "genuine", "--stub", kLauncher}).status,
+            0);
+  // A copy of the tool in a folder that is not bin, its stub beside it, under a folder where
+  // anybody could have planted lib/tavmor/TARGET/ (as in the temp directory).
+  const std::string planted = dir / "lib/tavmor/linux-x86_64/tavmor-launcher";
+  std::filesystem::create_directories(dir / "copy");
+  std::filesystem::create_directories(dir / "lib/tavmor/linux-x86_64");
+  std::filesystem::copy_file(kTool, dir / "copy/tavmor");
+  std::filesystem::copy_file(kLauncher, dir / "copy/tavmor-launcher");
+  writeFile(planted, *readFile(kLauncher) + "planted");
+  RunResult r = run(dir / "copy/tavmor", {"targets"});
+  EXPECT_EQ(r.out.substr(0, r.out.find('\n')), "linux-x86_64    " + dir / "copy/tavmor-launcher");
+  r = run(dir / "copy/tavmor", {"pack", dir / "s.rex", "-o", dir / "out"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "out"), readFile(dir / "genuine"));
+
+  // In an installation, a stub in a folder that every user may write, or (as root) one that
+  // another user owns, is refused: by targets, and by pack in one line that names it.
+  const Install install(dir);
+  const std::string folder = install.prefix + "/lib/tavmor";
+  struct Case {
+    std::function<void()> make;
+    std::string why;
+  };
+  std::vector<Case> cases = {
+      {[&] { ::chmod(folder.c_str(), 0777); },
+       "its folder " + folder + " may be written by every user (mode 0777)"}};
+  if (::geteuid() == 0) {
+    cases.push_back({[&] { ASSERT_EQ(::chown(install.linuxStub.c_str(), 65534, 65534), 0); },
+                     "it is owned by user "});
+  }
+  for (const Case& c : cases) {
+    c.make();
+    r = run(install.tool, {"targets"});
+    EXPECT_EQ(r.out.rfind("linux-x86_64    refused: " + install.linuxStub + ": " + c.why, 0), 0u)
+        << r.out;
+    r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "refused"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err.rfind("tavmor: pack: refusing the stub " + install.linuxStub + ": " + c.why, 0),
+              0u)
+        << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(exists(dir / "refused"));
+    ::chmod(folder.c_str(), 0755);
+  }
+
+  // Without /proc the tool cannot tell where it is, and says so (where a mount namespace can be
+  // had to take /proc away; a sanitizer's runtime, which needs /proc, adds its own lines).
+  r = run("/usr/bin/unshare",
+          {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" pack \"$1\" -o \"$2\"",
+           kTool, dir / "s.rex", dir / "noproc"});
+  if (r.err.find("unshare") == std::string::npos && r.err.find("mount") == std::string::npos) {
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE(r.err.find("tavmor: pack: cannot find tavmor's own location, where its stubs are ("
+                         "/proc/self/exe: No such file or directory); --stub names one\n"),
+              std::string::npos)
+        << r.err;
+  }
 }
 
 TEST(ToolExtract, RefusesToWriteOverTheLauncherFileItReads) {

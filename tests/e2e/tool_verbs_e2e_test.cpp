@@ -75,7 +75,7 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
   EXPECT_EQ(r.status, 0) << r.err;
   for (const std::string& expected :
        std::vector<std::string>{"format             ELF, 64-bit, little-endian, x86-64\n",
-                                "(1 marker in the appended data)\n",
+                                "\ntype               ", "(1 marker in the appended data)\n",
                                 "script             " + std::to_string(kScript.size()) + " bytes\n",
                                 "script SHA-256     " + hexDigest(kScript) + "\n",
                                 "certificate table  none\n", "warnings           none\n"}) {
@@ -85,7 +85,7 @@ TEST(ToolVerbs, ShowCheckAndGiveBackAPackedScript) {
   EXPECT_EQ(r.status, 0) << r.err;
   for (const std::string& expected : std::vector<std::string>{
            "\"format\": \"ELF\"", "\"machine\": \"x86-64\"", "\"markerCount\": 1",
-           "\"scriptLength\": " + std::to_string(kScript.size()),
+           "\"elfType\": \"", "\"scriptLength\": " + std::to_string(kScript.size()),
            "\"scriptSha256\": \"" + hexDigest(kScript) + "\"", "\"certificate\": null",
            "\"warnings\": []"}) {
     EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;

@@ -27,22 +27,26 @@ TEST(LauncherPath, ThatIsNoRegularFileOrCannotBeReadEndsInOneLine) {
   ASSERT_EQ(::mkdir((dir / "directory").c_str(), 0700), 0);
   ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);  // nobody writes: a blocking read hangs
   ASSERT_EQ(::symlink("loop", (dir / "loop").c_str()), 0);
-  for (const std::string& path : {dir / "directory", dir / "fifo", dir / "loop",
-                                  std::string("/dev/zero"), std::string("/dev/null")}) {
+  for (const auto& [path, reason] : std::vector<std::pair<std::string, std::string>>{
+           {dir / "directory", "is a directory"},
+           {dir / "fifo", "not a regular file"},
+           {dir / "loop", "Too many levels of symbolic links"},
+           {"/dev/zero", "not a regular file"},
+           {"/dev/null", "not a regular file"}}) {
     const RunResult r = startAs(path, tmp);
     EXPECT_EQ(r.status, 255) << path;
-    EXPECT_EQ(r.err, "ERROR: opening " + path + "\n");
+    EXPECT_EQ(r.err, "ERROR: opening " + path + ": " + reason + "\n");
   }
   EXPECT_EQ(entriesIn(tmp.path()), 0);
 
-  // A launcher file that may be run but not read (mode 111) names the cause.
+  // A launcher file that may be run but not read (mode 111) cannot be opened, and says why.
   const std::string file = packScript(dir, "noread", "say 'ran'\n");
   ASSERT_EQ(::chmod(dir.path().c_str(), 0711), 0);
   ASSERT_EQ(::chmod(file.c_str(), 0111), 0);
   RunOptions options = inTempDir(tmp);
   options.unprivileged = true;
   const RunResult r = run(file, {}, options);
-  EXPECT_TRUE(refused(r, "ERROR: reading " + file + ": Permission denied\n")) << r.err;
+  EXPECT_TRUE(refused(r, "ERROR: opening " + file + ": Permission denied\n")) << r.err;
 }
 
 TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {

@@ -1,10 +1,12 @@
-// Signals that end the launcher or tavmor in the middle of a large write: the temporary file
-// beside the target must never outlive the process.
+// Signals that end the launcher or tavmor in the middle of a large write, or the launcher before
+// or while its script runs: neither the temporary file beside the target nor the staged script
+// may outlive the process.
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <random>
 #include <thread>
@@ -21,19 +23,42 @@ using std::chrono::milliseconds;
 // process, so that a process already gone and reaped can never be mistaken for another.
 class SignalDuringWrite {
  public:
-  SignalDuringWrite(int signal, milliseconds delay) : signal_(signal), delay_(delay) {}
+  // `before` runs just before the signal is sent.
+  SignalDuringWrite(int signal, milliseconds delay, std::function<void()> before = {})
+      : signal_(signal), delay_(delay), before_(std::move(before)) {}
   ~SignalDuringWrite() {
     if (sender_.joinable()) sender_.join();
   }
 
   RunOptions options(RunOptions options, const std::string& prefix) {
-    auto pid = std::make_shared<int>(0);
-    options.started = [pid](int started) { *pid = started; };
-    options.beforeFirstWrite = FileInterception{prefix, [this, pid] { send(*pid); }, true};
+    options.beforeFirstWrite = FileInterception{prefix, sender(options), true};
+    return options;
+  }
+
+  // Sends the signal `delay` after the program starts.
+  RunOptions atStart(RunOptions options) {
+    auto send = sender(options);
+    auto told = options.started;
+    options.started = [told, send](int pid) {
+      told(pid);
+      send();
+    };
+    return options;
+  }
+
+  // Sends the signal where the program opens `path` instead.
+  RunOptions atOpen(RunOptions options, const std::string& path) {
+    options.beforeFirstRead = FileInterception{path, sender(options), false, true};
     return options;
   }
 
  private:
+  std::function<void()> sender(RunOptions& options) {
+    auto pid = std::make_shared<int>(0);
+    options.started = [pid](int started) { *pid = started; };
+    return [this, pid] { send(*pid); };
+  }
+
   // Through the system calls: Debian 12's <sys/pidfd.h> declares them without C linkage.
   void send(int pid) {
     const int process = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -49,16 +74,18 @@ class SignalDuringWrite {
   }
 
   void signalAndClose(int process) {
+    if (before_) before_();
     ::syscall(SYS_pidfd_send_signal, process, signal_, nullptr, 0);
     ::close(process);
   }
 
   int signal_;
   milliseconds delay_;
+  std::function<void()> before_;
   std::thread sender_;
 };
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP};
+constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 constexpr milliseconds kDelays[] = {milliseconds(0), milliseconds(2), milliseconds(20)};
 
 std::uint64_t sizeOf(const std::string& path) {
@@ -76,6 +103,12 @@ TEST(Signals, DuringStagingLeaveNoTemporaryFileBehind) {
     for (const milliseconds delay : kDelays) {
       SignalDuringWrite signaller(signal, delay);
       const RunResult r = run(file, {}, signaller.options(inTempDir(tmp), tmp / "..big.tmp."));
+      // Ended by the signal before the script ran, the run takes its staged file along; a
+      // script that got to run and stop at its first byte leaves it, as a quick script does.
+      if (r.signal != 0) {
+        EXPECT_FALSE(exists(tmp / ".big.tmp"))
+            << "left behind by signal " << signal << " at " << delay.count() << " ms";
+      }
       for (const auto& entry : std::filesystem::directory_iterator(tmp.path())) {
         EXPECT_EQ(entry.path().filename(), ".big.tmp")
             << "left behind after signal " << signal << " at " << delay.count() << " ms";
@@ -85,6 +118,30 @@ TEST(Signals, DuringStagingLeaveNoTemporaryFileBehind) {
       }
     }
   }
+}
+
+TEST(Signals, ThatEndARunningScriptTakeItsFileAlong) {
+  TempDir dir;
+  TempDir tmp;
+  const std::string file = packScript(dir, "loop", "do forever; nop; end\n");
+  // SIGQUIT, which the interpreter leaves alone, sent as it opens the script; the others raise
+  // HALT in the script, which then ends as a quick one does.
+  SignalDuringWrite signaller(SIGQUIT, milliseconds(0));
+  RunOptions options = signaller.atOpen(inTempDir(tmp), tmp / ".loop.tmp");
+  options.limits.push_back({RLIMIT_CORE, 0});
+  const RunResult r = run(file, {}, options);
+  EXPECT_EQ(r.signal, SIGQUIT) << r.status << r.err;
+  EXPECT_EQ(entriesIn(tmp.path()), 0) << "the staged script outlived the run";
+
+  // Once the removal has taken the file, a file at the name is another run's, and stays.
+  const std::string slow = packScript(dir, "slow", "do while time('E') < 12; nop; end\n");
+  SignalDuringWrite late(SIGQUIT, milliseconds(8000),
+                         [&] { writeFile(tmp / ".slow.tmp", "another run's"); });
+  options = late.atStart(inTempDir(tmp));
+  options.limits.push_back({RLIMIT_CORE, 0});
+  const RunResult slowRun = run(slow, {}, options);
+  EXPECT_EQ(slowRun.signal, SIGQUIT) << slowRun.status << slowRun.err;
+  EXPECT_EQ(readFile(tmp / ".slow.tmp"), "another run's");
 }
 
 TEST(Signals, DuringPackingLeaveNoTemporaryFileBehind) {

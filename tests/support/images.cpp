@@ -33,8 +33,9 @@ std::string elfImage(std::uint64_t sectionSize) {
   image.replace(0, 4,
                 "\x7f"
                 "ELF");
-  image[4] = 2;  // 64-bit
-  image[5] = 1;  // little-endian
+  image[4] = 2;            // 64-bit
+  image[5] = 1;            // little-endian
+  putLe(image, 16, 2, 2);  // e_type: ET_EXEC
   putLe(image, 18, kMachineX8664, 2);
   putLe(image, 32, 64, 8);  // e_phoff: one program header after this one
   putLe(image, 54, 56, 2);  // e_phentsize

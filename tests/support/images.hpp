@@ -13,7 +13,7 @@ void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size
 // The smallest file the launcher's search reads as an ELF image: a 64-byte header, no tables.
 std::string minimalElf();
 
-// An x86-64 ELF header with one section of `sectionSize` bytes at 0x100, loaded by the one
+// An x86-64 ELF executable (ET_EXEC) header with one section of `sectionSize` bytes at 0x100, loaded by the one
 // program header, and the section table after it.
 std::string elfImage(std::uint64_t sectionSize);
 

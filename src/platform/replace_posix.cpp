@@ -40,10 +40,6 @@ int createSibling(const std::string& dir, const std::string& name, mode_t mode, 
 
 }  // namespace
 
-int exchangeFiles(const char* a, const char* b) {
-  return ::renameat2(AT_FDCWD, a, AT_FDCWD, b, RENAME_EXCHANGE);
-}
-
 bool moveOnto(const std::string& temp, const std::string& path, ExchangeFunction exchange) {
   // Exchanged, not renamed over: a rename over an existing file has ext4 write the new one out
   // at once (auto_da_alloc), which cost a launcher start several milliseconds.

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "util/coding.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
@@ -201,6 +202,57 @@ const char* formatName(ExecutableFormat format) {
       break;
   }
   return "unknown";
+}
+
+std::string machineName(ExecutableFormat format, std::uint32_t machine) {
+  struct Name {
+    ExecutableFormat format;
+    std::uint32_t machine;
+    const char* name;
+  };
+  constexpr Name kNames[] = {
+      {ExecutableFormat::kElf, kElfMachineX8664, "x86-64"},
+      {ExecutableFormat::kElf, 3, "x86"},
+      {ExecutableFormat::kElf, 183, "AArch64"},
+      {ExecutableFormat::kElf, 40, "ARM"},
+      {ExecutableFormat::kElf, 8, "MIPS"},
+      {ExecutableFormat::kElf, 20, "PowerPC"},
+      {ExecutableFormat::kElf, 21, "PowerPC64"},
+      {ExecutableFormat::kElf, 22, "S/390"},
+      {ExecutableFormat::kElf, 43, "SPARC V9"},
+      {ExecutableFormat::kElf, 243, "RISC-V"},
+      {ExecutableFormat::kPe, kPeMachineAmd64, "x86-64"},
+      {ExecutableFormat::kPe, 0x14c, "x86"},
+      {ExecutableFormat::kPe, 0xaa64, "AArch64"},
+      {ExecutableFormat::kPe, 0x1c4, "ARM"},
+      {ExecutableFormat::kPe, 0x200, "Itanium"},
+  };
+  for (const auto& n : kNames) {
+    if (n.format == format && n.machine == machine) return n.name;
+  }
+  return "unknown (0x" + hexNumber(machine, 4) + ")";
+}
+
+std::string certificateTypeName(std::uint16_t type) {
+  switch (type) {
+    case 1:
+      return "X.509";
+    case 2:
+      return "PKCS #7 (Authenticode)";
+    default:
+      return "unknown (" + std::to_string(type) + ")";
+  }
+}
+
+std::optional<CertificateEntry> readCertificateEntry(const unsigned char* data, std::uint64_t size,
+                                                     const CertificateTable& table) {
+  if (table.offset > size || table.size > size - table.offset ||
+      table.size < kCertificateEntryHeaderSize) {
+    return std::nullopt;
+  }
+  const unsigned char* header = data + table.offset;
+  return CertificateEntry{decodeFixed32(header), decodeFixed16(header + 4),
+                          decodeFixed16(header + 6)};
 }
 
 }  // namespace tavmor

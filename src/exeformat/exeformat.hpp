@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace tavmor {
 
@@ -63,5 +64,24 @@ ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t siz
 
 // "ELF", "PE" or "unknown".
 const char* formatName(ExecutableFormat format);
+
+// "x86-64", "x86", "AArch64", ... or "unknown (0x...)".
+std::string machineName(ExecutableFormat format, std::uint32_t machine);
+
+// The header of the first entry of a PE certificate table (WIN_CERTIFICATE).
+struct CertificateEntry {
+  std::uint32_t length = 0;  // dwLength, the header included
+  std::uint16_t revision = 0;
+  std::uint16_t type = 0;  // wCertificateType
+};
+inline constexpr std::uint64_t kCertificateEntryHeaderSize = 8;
+
+// The first entry's header of `table` in the file image [data, data + size); nothing when the
+// table lies outside the image or is too small to hold one.
+std::optional<CertificateEntry> readCertificateEntry(const unsigned char* data, std::uint64_t size,
+                                                     const CertificateTable& table);
+
+// "PKCS #7 (Authenticode)", ... for a WIN_CERTIFICATE type.
+std::string certificateTypeName(std::uint16_t type);
 
 }  // namespace tavmor

@@ -224,7 +224,11 @@ std::uint64_t decodedLength(const unsigned char* src, std::uint64_t srcLen) {
 
 std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t size,
                                        const DoneWith& doneWith) {
-  const ExecutableLayout layout = describeExecutable(image, size);
+  return findPayload(image, describeExecutable(image, size), doneWith);
+}
+
+std::optional<PayloadSpan> findPayload(const unsigned char* image, const ExecutableLayout& layout,
+                                       const DoneWith& doneWith) {
   const std::uint64_t appendedStart = layout.appendedStart;
   const std::uint64_t appendedEnd = layout.appendedEnd;
   if (appendedEnd <= appendedStart) return std::nullopt;

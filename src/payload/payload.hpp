@@ -6,6 +6,8 @@
 #include <memory>
 #include <optional>
 
+#include "exeformat/exeformat.hpp"
+
 namespace tavmor {
 
 // The decoded script: `length` bytes followed by a zero byte, in a block of capacity + 1 bytes.
@@ -44,6 +46,9 @@ std::uint64_t decodedLength(const unsigned char* src, std::uint64_t srcLen);
 // executable image (for a signed PE image, in front of its certificate table). Nothing when
 // the appended data holds no marker.
 std::optional<PayloadSpan> findPayload(const unsigned char* image, std::uint64_t size,
+                                       const DoneWith& doneWith = {});
+// The same, for an image whose headers are described already (describeExecutable).
+std::optional<PayloadSpan> findPayload(const unsigned char* image, const ExecutableLayout& layout,
                                        const DoneWith& doneWith = {});
 
 // Decodes the payload at `span` in `image` piece by piece, through one block of `blockSize`

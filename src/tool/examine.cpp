@@ -3,13 +3,11 @@
 #include "payload/format.hpp"
 #include "platform/path.hpp"
 #include "staging/staging.hpp"
-#include "util/coding.hpp"
 #include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
 
-constexpr std::uint64_t kCertificateHeaderSize = 8;  // dwLength, wRevision, wCertificateType
 constexpr std::uint64_t kCertificateAlignment = 8;
 
 std::string bytes(std::uint64_t n) { return std::to_string(n) + (n == 1 ? " byte" : " bytes"); }
@@ -101,12 +99,11 @@ std::optional<CertificateReport> examineCertificate(const unsigned char* image,
                        "of the script");
     return cert;
   }
-  if (cert.size >= kCertificateHeaderSize) {
-    const unsigned char* header = image + cert.offset;
-    cert.entryLength = decodeFixed32(header);
-    cert.revision = decodeFixed16(header + 4);
-    cert.type = decodeFixed16(header + 6);
-    if (*cert.entryLength < kCertificateHeaderSize || *cert.entryLength > cert.size) {
+  if (const auto entry = readCertificateEntry(image, fileSize, *report.layout.certificate)) {
+    cert.entryLength = entry->length;
+    cert.revision = entry->revision;
+    cert.type = entry->type;
+    if (*cert.entryLength < kCertificateEntryHeaderSize || *cert.entryLength > cert.size) {
       warnings.push_back(where + " holds an entry of " + bytes(*cert.entryLength) +
                          ", which does not fit it");
     }
@@ -193,7 +190,7 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
     report.warnings.insert(report.warnings.end(), problems.begin(), problems.end());
   }
   report.markerCount = countMarkers(image, report.layout);
-  report.payload = findPayload(image, size);
+  report.payload = findPayload(image, report.layout);
   if (!report.payload) {
     report.warnings.push_back(kNoScriptFound);
     return report;
@@ -230,46 +227,6 @@ std::string elfTypeName(const ExecutableLayout& layout) {
       return "core dump (ET_CORE)";
     default:
       return "file of unknown type 0x" + hexNumber(layout.elfType, 4);
-  }
-}
-
-std::string machineName(ExecutableFormat format, std::uint32_t machine) {
-  struct Name {
-    ExecutableFormat format;
-    std::uint32_t machine;
-    const char* name;
-  };
-  constexpr Name kNames[] = {
-      {ExecutableFormat::kElf, kElfMachineX8664, "x86-64"},
-      {ExecutableFormat::kElf, 3, "x86"},
-      {ExecutableFormat::kElf, 183, "AArch64"},
-      {ExecutableFormat::kElf, 40, "ARM"},
-      {ExecutableFormat::kElf, 8, "MIPS"},
-      {ExecutableFormat::kElf, 20, "PowerPC"},
-      {ExecutableFormat::kElf, 21, "PowerPC64"},
-      {ExecutableFormat::kElf, 22, "S/390"},
-      {ExecutableFormat::kElf, 43, "SPARC V9"},
-      {ExecutableFormat::kElf, 243, "RISC-V"},
-      {ExecutableFormat::kPe, kPeMachineAmd64, "x86-64"},
-      {ExecutableFormat::kPe, 0x14c, "x86"},
-      {ExecutableFormat::kPe, 0xaa64, "AArch64"},
-      {ExecutableFormat::kPe, 0x1c4, "ARM"},
-      {ExecutableFormat::kPe, 0x200, "Itanium"},
-  };
-  for (const auto& n : kNames) {
-    if (n.format == format && n.machine == machine) return n.name;
-  }
-  return "unknown (0x" + hexNumber(machine, 4) + ")";
-}
-
-std::string certificateTypeName(std::uint16_t type) {
-  switch (type) {
-    case 1:
-      return "X.509";
-    case 2:
-      return "PKCS #7 (Authenticode)";
-    default:
-      return "unknown (" + std::to_string(type) + ")";
   }
 }
 

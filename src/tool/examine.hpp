@@ -66,10 +66,4 @@ std::optional<std::string> nameProblem(const std::string& path);
 // Whether an ET_DYN file names an interpreter is read for 64-bit little-endian files only.
 std::string elfTypeName(const ExecutableLayout& layout);
 
-// "x86-64", "x86", "AArch64", ... or "unknown (0x...)".
-std::string machineName(ExecutableFormat format, std::uint32_t machine);
-
-// "PKCS #7 (Authenticode)", ... for a WIN_CERTIFICATE type.
-std::string certificateTypeName(std::uint16_t type);
-
 }  // namespace tavmor

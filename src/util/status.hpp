@@ -60,11 +60,17 @@ class [[nodiscard]] Result {
   // Status::success() when ok().
   const Status& status() const { return status_; }
 
-  // The value; only when ok().
-  T& operator*() { return *value_; }
-  const T& operator*() const { return *value_; }
-  T* operator->() { return &*value_; }
-  const T* operator->() const { return &*value_; }
+  // The value; only when ok(), which debug builds check.
+  T& operator*() {
+    assert(ok());
+    return *value_;
+  }
+  const T& operator*() const {
+    assert(ok());
+    return *value_;
+  }
+  T* operator->() { return &**this; }
+  const T* operator->() const { return &**this; }
 
  private:
   std::optional<T> value_;

@@ -57,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::check(span.has_value() && span->markerOffset == stub.size(),
               "the launcher finds the packed marker");
   const auto decoded = decodeScript(packed->bytes.data(), *span);
-  fuzz::check(decoded.has_value() && decoded->length == script.size() &&
+  fuzz::check(decoded.ok() && decoded->length == script.size() &&
                   std::string(reinterpret_cast<const char*>(decoded->bytes.get()),
                               decoded->length) == script,
               "the launcher decodes the packed script");

@@ -241,15 +241,17 @@ std::optional<PayloadSpan> findPayload(const unsigned char* image, const Executa
   return span;
 }
 
-std::optional<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan& span) {
+Result<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan& span) {
   const unsigned char* payload = image + span.payloadStart;
   const std::uint64_t payloadLength = span.payloadEnd - span.payloadStart;
   DecodedScript script;
   script.capacity = decodedLength(payload, payloadLength);
-  if (script.capacity >= SIZE_MAX) return std::nullopt;
+  const Status noMemory =
+      Status::failure(Status::Code::kNoMemory, "not enough memory to decode the script");
+  if (script.capacity >= SIZE_MAX) return noMemory;
   script.bytes.reset(
       new (std::nothrow) unsigned char[static_cast<std::size_t>(script.capacity) + 1]);
-  if (!script.bytes) return std::nullopt;
+  if (!script.bytes) return noMemory;
   preferLargePages(script.bytes.get(), static_cast<std::size_t>(script.capacity) + 1);
   script.length = decodeRunLength(payload, payloadLength, script.bytes.get(), script.capacity);
   script.bytes[script.length] = 0;

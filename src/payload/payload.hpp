@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "exeformat/exeformat.hpp"
+#include "util/status.hpp"
 
 namespace tavmor {
 
@@ -58,8 +59,8 @@ bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::si
                     const std::function<bool(const unsigned char*, std::uint64_t)>& write,
                     const DoneWith& doneWith = {});
 
-// Decodes the payload at `span` in `image` into a block sized for its decoded length.
-// Nothing when that block cannot be allocated.
-std::optional<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan& span);
+// Decodes the payload at `span` in `image` into a block sized for its decoded length. Fails with
+// kNoMemory when that block cannot be allocated.
+Result<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan& span);
 
 }  // namespace tavmor

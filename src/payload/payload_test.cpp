@@ -156,7 +156,7 @@ TEST(Payload, OnlyAMarkerAfterTheImageCounts) {
   EXPECT_EQ(span->payloadStart, span->markerOffset + 7);
   EXPECT_EQ(span->payloadEnd, file.size());
   const auto script = decodeScript(bytes(file), *span);
-  ASSERT_TRUE(script);
+  ASSERT_TRUE(script.ok());
   EXPECT_EQ(std::string(reinterpret_cast<char*>(script->bytes.get()), script->length), "bbb");
   EXPECT_EQ(script->bytes[script->length], 0);
 }
@@ -166,7 +166,7 @@ TEST(Payload, MarkerAtTheVeryEndGivesAnEmptyScript) {
   const auto span = findPayload(bytes(file), file.size());
   ASSERT_TRUE(span);
   const auto script = decodeScript(bytes(file), *span);
-  ASSERT_TRUE(script);
+  ASSERT_TRUE(script.ok());
   EXPECT_EQ(script->capacity, 0u);
   EXPECT_EQ(script->length, 0u);
   EXPECT_EQ(script->bytes[0], 0);
@@ -180,7 +180,7 @@ TEST(Payload, ScriptBlockIsSizedForTheDecodedLength) {
   const auto span = findPayload(bytes(file), file.size());
   ASSERT_TRUE(span);
   const auto script = decodeScript(bytes(file), *span);
-  ASSERT_TRUE(script);
+  ASSERT_TRUE(script.ok());
   EXPECT_EQ(script->capacity, 32768u);
   EXPECT_EQ(script->length, 32768u);
 }
@@ -199,7 +199,7 @@ TEST(Payload, DecodesInPiecesWhatItDecodesWhole) {
     const auto span = findPayload(bytes(file), file.size());
     ASSERT_TRUE(span);
     const auto whole = decodeScript(bytes(file), *span);
-    ASSERT_TRUE(whole);
+    ASSERT_TRUE(whole.ok());
     for (std::size_t block : {std::size_t{1024}, std::size_t{65536}, std::size_t{1} << 20}) {
       std::string pieces;
       std::uint64_t done = 0;

@@ -168,7 +168,7 @@ void examinePayload(const unsigned char* image, LauncherFileReport& report) {
 
   // The launcher's decoder sizes its block for every pair, so it decodes them all, or nothing.
   const auto script = decodeScript(image, span);
-  if (!script) {
+  if (!script.ok()) {
     report.warnings.push_back("the script decodes to " + bytes(decodedLength(payload, length)) +
                               ", more than memory holds; the launcher cannot run it either");
     return;

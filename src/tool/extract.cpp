@@ -37,7 +37,7 @@ int extract(const cli::ParsedArgs& parsed) {
   const auto span = findPayload(image->bytes.get(), image->size);
   if (!span) return cli::error("extract: " + path + ": " + kNoScriptFound);
   const auto script = decodeScript(image->bytes.get(), *span);
-  if (!script) return cli::error("extract: " + path + ": not enough memory to decode the script");
+  if (!script.ok()) return cli::error("extract: " + path + ": " + script.status().message());
 
   const auto checkWritten = [&](const std::string& tempPath) {
     const Result<FileImage> written = readWholeFile(tempPath);

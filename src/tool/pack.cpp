@@ -70,7 +70,7 @@ bool decodesTo(const unsigned char* image, std::uint64_t imageSize, const unsign
   const auto span = findPayload(image, imageSize);
   if (!span) return false;
   const auto decoded = decodeScript(image, *span);
-  return decoded && decoded->length == scriptSize &&
+  return decoded.ok() && decoded->length == scriptSize &&
          (scriptSize == 0 || std::memcmp(decoded->bytes.get(), script, scriptSize) == 0);
 }
 

@@ -110,6 +110,11 @@ Result<std::vector<IconImage>> parseIconFile(const unsigned char* data, std::uin
   }
   const std::uint64_t count = decodeFixed16(data + 4);
   if (count == 0) return invalid("it holds no image");
+  if (count > kMostIconImages) {
+    return Status::failure(Status::Code::kUsage,
+                           "it holds " + std::to_string(count) + " images, more than the " +
+                               std::to_string(kMostIconImages) + " Windows tools read");
+  }
   const std::uint64_t directoryEnd = kDirectoryHeaderSize + count * kFileEntrySize;
   if (directoryEnd > size) {
     return invalid("its directory of " + std::to_string(count) + " images runs past its end");

@@ -77,9 +77,9 @@ Resource resource(std::uint32_t type, ResourceId name, const std::string& data) 
 
 // A manifest, and data under a name, as a stub might carry them.
 std::vector<unsigned char> stubTree() {
-  return encodeResources({resource(kResourceManifest, {false, 1, {}}, "<assembly/>"),
-                          resource(10, {true, 0, u"CONFIG"}, "config")},
-                         kResourceRva);
+  return *encodeResources({resource(kResourceManifest, {false, 1, {}}, "<assembly/>"),
+                           resource(10, ResourceId::string(u"CONFIG"), "config")},
+                          kResourceRva);
 }
 
 const std::string kIcon =
@@ -125,7 +125,7 @@ TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
     const auto resources = readResources(out->data(), out->size(), *headers);
     ASSERT_TRUE(resources.ok()) << resources.status().message();
     ASSERT_EQ(resources->size(), 6u);  // two icon images, config, icon group, version, manifest
-    EXPECT_EQ((*resources)[2].name.name, u"CONFIG");
+    EXPECT_EQ((*resources)[2].name.text(), u"CONFIG");
     EXPECT_EQ(std::string((*resources)[5].data.begin(), (*resources)[5].data.end()), "<assembly/>");
     const WindowsResourcesReport report = examineWindowsResources(out->data(), out->size());
     EXPECT_TRUE(report.problems.empty());
@@ -162,7 +162,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
       {"a table outside", 20, 0x8000fff0, "table lies outside"},
       {"data at the second level", 20, 32, "three levels"},
       {"a loop back to the root", 20, 0x80000000, "three levels"},
-      {"data outside every section", 128, 0x9000, "lies outside the sections"},
+      {"data outside every section", 128, 0x9000, "(address 0x9000, "},
       {"data longer than its section", 128 + 4, 0x10000, "lies outside the sections"},
       {"a data entry outside", 80 + 20, 0x7ff0, "data entry lies outside"},
   };
@@ -208,11 +208,28 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
   ASSERT_FALSE(resources.ok());
   EXPECT_NE(resources.status().message().find("too many entries"), std::string::npos);
 
+  // One string named by every type and name is read once; strings that overlap may not add up
+  // to more than the file.
+  for (const bool overlapping : {false, true}) {
+    const std::string named = test::sharedNameResourceImage(4000, 2, overlapping);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(named.data());
+    const auto read = readResources(bytes, named.size(), *readPeHeaders(bytes, named.size()));
+    if (overlapping) {
+      ASSERT_FALSE(read.ok());
+      EXPECT_NE(read.status().message().find("names overlap"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    ASSERT_EQ(read->size(), 8000u);
+    EXPECT_EQ(read->front().type.text().size(), 0xffffu);
+    EXPECT_EQ(read->front().type.name, read->back().name.name);  // the same string, not a copy
+  }
+
   // A well-formed tree whose icon group names images that are missing, and whose version
   // resource is no VS_VERSIONINFO block.
   const auto group = encodeIconGroup(*wanted({1, 0, 0, 0}).icon, 7);
   const std::string broken = stubImage(
-      encodeResources(
+      *encodeResources(
           {resource(kResourceIconGroup, {false, 1, {}}, std::string(group.begin(), group.end())),
            resource(kResourceVersion, {false, 1, {}}, "no version")},
           kResourceRva),

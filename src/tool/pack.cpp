@@ -35,14 +35,15 @@ constexpr char kPackHelp[] =
     "  -h, --help           show this help\n"
     "\n"
     "Windows options, for a Windows launcher file (Explorer shows them, and its Properties):\n"
-    "      --windows-icon FILE.ico       its icon: every image of the .ico file\n"
+    "      --windows-icon FILE.ico       its icon: every image of the .ico file (at most 4096)\n"
     "      --windows-version A.B.C.D     its file and product version (each 0 to 65535)\n"
     "      --windows-title TEXT          its product name\n"
     "      --windows-description TEXT    its file description\n"
     "      --windows-publisher TEXT      its company name\n"
     "      --windows-copyright TEXT      its copyright\n"
     "Each replaces what the stub has of its kind; the version information also names OUT's\n"
-    "file as the original file name.\n";
+    "file as the original file name. It holds at most 65535 bytes: about 32,600 characters\n"
+    "of text in all.\n";
 
 // The stub a pack without --stub uses.
 Result<std::string> installedStub(const std::string& target) {

@@ -23,6 +23,16 @@ constexpr TextOption kTextOptions[] = {
 
 Status usage(const std::string& message) { return Status::failure(Status::Code::kUsage, message); }
 
+// "--windows-version, --windows-title": the options given that fill the version information.
+std::string versionOptionsGiven(const cli::ParsedArgs& parsed) {
+  std::string names = parsed.value("windows-version") ? "--windows-version" : "";
+  for (const TextOption& option : kTextOptions) {
+    if (parsed.value(option.option))
+      names += (names.empty() ? "--" : ", --") + std::string(option.option);
+  }
+  return names;
+}
+
 }  // namespace
 
 std::vector<cli::OptionSpec> windowsOptionSpecs() {
@@ -73,6 +83,9 @@ Result<WindowsResources> windowsResourcesFromOptions(const cli::ParsedArgs& pars
     }
     std::sort(strings.begin(), strings.end());
     info.strings = std::move(strings);
+    if (const auto block = encodeVersionInfo(info); !block.ok()) {
+      return usage(versionOptionsGiven(parsed) + ": " + block.status().message());
+    }
     resources.version = std::move(info);
   }
   if (const auto iconPath = parsed.value("windows-icon")) {

@@ -77,7 +77,7 @@ struct TreeReader {
     const std::uint32_t rva = decodeFixed32(entry);
     const std::uint32_t size = decodeFixed32(entry + 4);
     resource.codePage = decodeFixed32(entry + 8);
-    const auto range = fileRangeAt(headers, rva);
+    const auto range = fileRangeAt(headers, fileSize, rva);
     if (size != 0 && (!range || size > range->end - range->offset)) {
       return Status::failure("the data of a resource (address 0x" + hexNumber(rva) + ", " +
                              std::to_string(size) + " bytes) lies outside the sections");
@@ -158,7 +158,7 @@ Result<std::vector<Resource>> readResources(const unsigned char* data, std::uint
                                             const PeHeaders& headers) {
   const auto directory = dataDirectory(headers, data, kResourceDirectory);
   if (!directory || directory->rva == 0) return std::vector<Resource>();
-  const auto tree = fileRangeAt(headers, directory->rva);
+  const auto tree = fileRangeAt(headers, size, directory->rva);
   if (!tree) return Status::failure("the resource directory lies outside the sections");
   TreeReader reader{data, size, headers, *tree, {}, 0, 0, {}, 0};
   Resource resource;

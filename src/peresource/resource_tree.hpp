@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "peresource/pe_image.hpp"
+#include "exeformat/pe_headers.hpp"
 #include "util/status.hpp"
 
 namespace tavmor {

@@ -26,10 +26,10 @@ bool isType(const Resource& r, std::uint32_t type) {
 
 Result<std::vector<unsigned char>> withWindowsResources(const unsigned char* image,
                                                         std::uint64_t size,
+                                                        const PeHeaders& headers,
                                                         const WindowsResources& wanted) {
-  const Result<PeHeaders> headers = readPeHeaders(image, size);
-  if (!headers.ok()) return headers.status();
-  Result<std::vector<Resource>> resources = readResources(image, size, *headers);
+  if (const Status sound = checkPeHeaders(headers, size); !sound.ok()) return sound;
+  Result<std::vector<Resource>> resources = readResources(image, size, headers);
   if (!resources.ok()) return Status::failure("its resources: " + resources.status().message());
   std::erase_if(*resources, [&](const Resource& r) {
     return (wanted.icon && (isType(r, kResourceIcon) || isType(r, kResourceIconGroup))) ||
@@ -49,25 +49,20 @@ Result<std::vector<unsigned char>> withWindowsResources(const unsigned char* ima
     resources->push_back(numbered(kResourceVersion, kVersionId, std::move(*version)));
   }
   std::vector<unsigned char> out(image, image + size);
-  const Result<SectionSlot> slot = resourceSectionSlot(out, *headers);
+  const Result<SectionSlot> slot = resourceSectionSlot(out, headers);
   if (!slot.ok()) return slot.status();
   const Result<std::vector<unsigned char>> section =
       encodeResources(std::move(*resources), slot->virtualAddress);
   if (!section.ok()) return section.status();
-  installResourceSection(out, *headers, *slot, *section);
+  installResourceSection(out, headers, *slot, *section);
   return out;
 }
 
-void updateChecksum(unsigned char* data, std::uint64_t size) {
-  const Result<PeHeaders> headers = readPeHeaders(data, size);
-  if (headers.ok()) updatePeChecksum(data, size, *headers);
-}
-
-WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size) {
+WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size,
+                                               const PeHeaders& headers) {
   WindowsResourcesReport report;
-  const Result<PeHeaders> headers = readPeHeaders(data, size);
-  if (!headers.ok()) return report;  // what is wrong with the headers is reported elsewhere
-  const Result<std::vector<Resource>> resources = readResources(data, size, *headers);
+  if (!checkPeHeaders(headers, size).ok()) return report;
+  const Result<std::vector<Resource>> resources = readResources(data, size, headers);
   if (!resources.ok()) {
     report.problems.push_back("the resource tree is malformed: " + resources.status().message());
     return report;

@@ -95,10 +95,21 @@ WindowsResources wanted(VersionNumber version) {
   return resources;
 }
 
+const unsigned char* bytesOf(const std::string& image) {
+  return reinterpret_cast<const unsigned char*>(image.data());
+}
+
+PeHeaders headersOf(const std::string& image) {
+  return readPeHeaders(bytesOf(image), image.size()).value();
+}
+
 Result<std::vector<unsigned char>> give(const std::string& image,
                                         const WindowsResources& resources) {
-  return withWindowsResources(reinterpret_cast<const unsigned char*>(image.data()), image.size(),
-                              resources);
+  return withWindowsResources(bytesOf(image), image.size(), headersOf(image), resources);
+}
+
+WindowsResourcesReport examine(const std::string& image) {
+  return examineWindowsResources(bytesOf(image), image.size(), headersOf(image));
 }
 
 TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
@@ -108,7 +119,7 @@ TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
     const auto out = give(stub, wanted({1, 2, 3, 4}));
     ASSERT_TRUE(out.ok()) << out.status().message();
     const auto headers = readPeHeaders(out->data(), out->size());
-    ASSERT_TRUE(headers.ok());
+    ASSERT_TRUE(headers);
     // A section that is not last cannot grow: a new one follows the last.
     ASSERT_EQ(headers->sections.size(), resourcesLast ? 2u : 4u);
     const PeSection& last = headers->sections.back();
@@ -127,7 +138,7 @@ TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
     ASSERT_EQ(resources->size(), 6u);  // two icon images, config, icon group, version, manifest
     EXPECT_EQ((*resources)[2].name.text(), u"CONFIG");
     EXPECT_EQ(std::string((*resources)[5].data.begin(), (*resources)[5].data.end()), "<assembly/>");
-    const WindowsResourcesReport report = examineWindowsResources(out->data(), out->size());
+    const WindowsResourcesReport report = examine(std::string(out->begin(), out->end()));
     EXPECT_TRUE(report.problems.empty());
     ASSERT_TRUE(report.icon);
     ASSERT_EQ(report.icon->size(), 2u);
@@ -175,7 +186,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
     EXPECT_NE(resources.status().message().find(c.why), std::string::npos)
         << c.name << ": " << resources.status().message();
     EXPECT_FALSE(give(image, wanted({1, 0, 0, 0})).ok()) << c.name;
-    const auto problems = examineWindowsResources(data, image.size()).problems;
+    const auto problems = examine(image).problems;
     ASSERT_EQ(problems.size(), 1u) << c.name;
     EXPECT_EQ(problems[0].rfind("the resource tree is malformed: ", 0), 0u) << problems[0];
   }
@@ -185,8 +196,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
     for (const char value : {'\x00', '\x01', '\x80', '\xff'}) {
       std::string image = stubImage(tree, false);
       image[kResourceRaw + i] = value;
-      (void)examineWindowsResources(reinterpret_cast<const unsigned char*>(image.data()),
-                                    image.size());
+      (void)examine(image);
     }
   }
 
@@ -234,12 +244,10 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
            resource(kResourceVersion, {false, 1, {}}, "no version")},
           kResourceRva),
       true);
-  EXPECT_EQ(
-      examineWindowsResources(reinterpret_cast<const unsigned char*>(broken.data()), broken.size())
-          .problems,
-      (std::vector<std::string>{
-          "the icon group names 2 icon image(s) the file does not hold (the first: 7)",
-          "the version resource is malformed"}));
+  EXPECT_EQ(examine(broken).problems,
+            (std::vector<std::string>{
+                "the icon group names 2 icon image(s) the file does not hold (the first: 7)",
+                "the version resource is malformed"}));
 
   // A new section needs an unused entry in the section table before the first section's data.
   std::string crowded = stubImage(tree, false);

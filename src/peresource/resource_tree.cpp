@@ -151,7 +151,8 @@ std::uint64_t alignUp8(std::uint64_t n) { return (n + 7) & ~std::uint64_t{7}; }
 
 bool operator<(const ResourceId& a, const ResourceId& b) {
   if (a.named != b.named) return a.named;
-  return a.named ? a.text() < b.text() : a.number < b.number;
+  if (!a.named) return a.number < b.number;
+  return a.name != b.name && a.text() < b.text();  // one shared string is not compared
 }
 
 Result<std::vector<Resource>> readResources(const unsigned char* data, std::uint64_t size,

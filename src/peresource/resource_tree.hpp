@@ -31,7 +31,7 @@ struct ResourceId {
   }
   std::u16string_view text() const { return name ? std::u16string_view(*name) : u""; }
   friend bool operator==(const ResourceId& a, const ResourceId& b) {
-    return a.named == b.named && a.number == b.number && a.text() == b.text();
+    return a.named == b.named && a.number == b.number && (a.name == b.name || a.text() == b.text());
   }
 };
 // The order of a resource directory: strings first, then numbers, each ascending.

@@ -92,6 +92,14 @@ TEST(IconFile, RefusesHeadersCountsAndImagesThatLie) {
     EXPECT_NE(images.status().message().find(c.why), std::string::npos)
         << c.name << ": " << images.status().message();
   }
+
+  // Three entries that name one image, each copied: more than the file holds.
+  std::string shared = test::iconFile(std::vector<std::string>(3, kImages[2]));
+  shared.resize(6 + 3 * 16 + kImages[2].size());
+  for (const std::size_t entry : {6 + 16, 6 + 2 * 16}) putLe(shared, entry + 12, 6 + 3 * 16, 4);
+  const auto overlapping = parse(shared);
+  ASSERT_FALSE(overlapping.ok());
+  EXPECT_NE(overlapping.status().message().find("overlap"), std::string::npos);
 }
 
 }  // namespace

@@ -20,8 +20,6 @@ constexpr int kLevels = 3;  // type, name, language
 constexpr std::uint64_t kMostEntries = 1 << 18;
 // A table's counts of named and of numbered entries are 16-bit.
 constexpr std::uint64_t kMostTableEntries = 0xffff;
-// Far more than any icon and version need, and far below what a section's 32-bit sizes hold.
-constexpr std::uint64_t kMostSectionBytes = std::uint64_t{1} << 30;
 
 struct TreeReader {
   const unsigned char* data;
@@ -223,11 +221,11 @@ Result<std::vector<unsigned char>> encodeResources(std::vector<Resource> resourc
     size = alignUp8(size);
     leaf->dataOffset = static_cast<std::uint32_t>(size);
     size += leaf->resource->data.size();
-    if (size > kMostSectionBytes) break;
+    if (size > kMostResourceSectionBytes) break;
   }
-  if (size > kMostSectionBytes) {
+  if (size > kMostResourceSectionBytes) {
     return Status::failure("its resources would take more than " +
-                           std::to_string(kMostSectionBytes) + " bytes");
+                           std::to_string(kMostResourceSectionBytes) + " bytes");
   }
 
   std::vector<unsigned char> out(size);

@@ -18,6 +18,10 @@ inline constexpr std::uint32_t kResourceIconGroup = 14;
 inline constexpr std::uint32_t kResourceVersion = 16;
 inline constexpr std::uint32_t kResourceManifest = 24;
 
+// The most bytes a resource section written here holds: far more than any icon and version
+// need, and far below what a section's 32-bit sizes hold.
+inline constexpr std::uint64_t kMostResourceSectionBytes = std::uint64_t{1} << 30;
+
 // A resource's type or name: a number or a string.
 struct ResourceId {
   bool named = false;
@@ -55,7 +59,8 @@ Result<std::vector<Resource>> readResources(const unsigned char* data, std::uint
 
 // The bytes of a resource section at address rva that holds resources, sorted as the format
 // requires (of two with the same type, name and language, the first). No time stamps. Fails when
-// a table would hold more entries than its 16-bit counts, or the section more than 1 GiB.
+// a table would hold more entries than its 16-bit counts, or the section more than
+// kMostResourceSectionBytes.
 Result<std::vector<unsigned char>> encodeResources(std::vector<Resource> resources,
                                                    std::uint32_t rva);
 

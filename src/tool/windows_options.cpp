@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "peresource/resource_tree.hpp"
 #include "platform/file.hpp"
 #include "platform/path.hpp"
 #include "util/utf16.hpp"
@@ -91,6 +92,12 @@ Result<WindowsResources> windowsResourcesFromOptions(const cli::ParsedArgs& pars
   if (const auto iconPath = parsed.value("windows-icon")) {
     const Result<FileImage> file = readWholeFile(*iconPath);
     if (!file.ok()) return file.status();
+    // Its images take at most the file's size, which is checked here, where the option can be
+    // named, rather than when the resource section is written.
+    if (file->size > kMostResourceSectionBytes) {
+      return usage("--windows-icon " + *iconPath + ": the file is larger than the " +
+                   std::to_string(kMostResourceSectionBytes) + " bytes of a resource section");
+    }
     Result<std::vector<IconImage>> images = parseIconFile(file->bytes.get(), file->size);
     if (!images.ok()) {
       return Status::failure(Status::Code::kUsage, *iconPath + ": " + images.status().message());

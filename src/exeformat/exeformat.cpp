@@ -98,69 +98,39 @@ void describeElf(const Reader& r, ExecutableLayout& layout) {
 }
 
 void describePe(const Reader& r, ExecutableLayout& layout) {
-  constexpr std::uint64_t kSecurityDirectory = 4;
-  constexpr std::uint64_t kSectionHeaderSize = 40;
   constexpr std::uint64_t kSymbolSize = 18;
-
-  const std::uint64_t pe = r.le(0x3c, 4).value_or(0);
-  const auto coff = extentEnd(pe, 4);
-  const auto machine = r.le(coff, 2);
-  const auto sectionCount = r.le(coff + 2, 2);
-  const auto symbolTable = r.le(coff + 8, 4);
-  const auto symbolCount = r.le(coff + 12, 4);
-  const auto optionalSize = r.le(coff + 16, 2);
-  const std::uint64_t optional = coff + 20;
-  const auto magic = r.le(optional, 2);
-  if (!machine || !sectionCount || !optionalSize || !magic || !symbolTable || !symbolCount) {
+  layout.pe = readPeHeaders(r.data, r.size);
+  if (!layout.pe) {
     layout.imageEnd = UINT64_MAX;  // headers run past the end of the file
     return;
   }
-  layout.machine = static_cast<std::uint32_t>(*machine);
-  layout.peMagic = static_cast<std::uint16_t>(*magic);
-  layout.is64Bit = *magic == kPe32PlusMagic;
+  const PeHeaders& h = *layout.pe;
+  layout.machine = h.machine;
+  layout.peMagic = h.magic;
+  layout.is64Bit = h.magic == kPe32PlusMagic;
 
-  std::uint64_t end = extentEnd(optional, *optionalSize);
-  end = std::max(end, r.le(optional + 60, 4).value_or(0));  // SizeOfHeaders
-  const std::uint64_t sections = optional + *optionalSize;
-  end = std::max(end, extentEnd(sections, *sectionCount, kSectionHeaderSize));
-  for (std::uint64_t i = 0; i < *sectionCount; ++i) {
-    const std::uint64_t header = extentEnd(sections, i, kSectionHeaderSize);
-    const auto rawSize = r.field(header, 16, 4);
-    const auto rawPointer = r.field(header, 20, 4);
-    if (!rawSize || !rawPointer) break;
-    if (*rawPointer != 0 && *rawSize != 0) {
-      end = std::max(end, *rawPointer + *rawSize);
+  std::uint64_t end = std::max<std::uint64_t>(h.sectionTable, h.sizeOfHeaders);
+  end = std::max(end, extentEnd(h.sectionTable, h.sectionCount, kSectionHeaderSize));
+  for (const PeSection& s : h.sections) {
+    if (s.rawPointer != 0 && s.rawSize != 0) {
+      end = std::max(end, std::uint64_t{s.rawPointer} + s.rawSize);
       layout.hasImage = true;
     }
   }
-  if (*symbolTable != 0) {
+  if (h.symbolTable != 0) {
     // A COFF symbol table lies outside every section, followed by its string table, whose
     // first four bytes give its own length.
-    const std::uint64_t strings = *symbolTable + *symbolCount * kSymbolSize;
+    const std::uint64_t strings = h.symbolTable + std::uint64_t{h.symbolCount} * kSymbolSize;
     end = std::max(end, extentEnd(strings, r.le(strings, 4).value_or(4)));
   }
   layout.imageEnd = end;
 
-  std::uint64_t directories = 0;
-  std::uint64_t directoryCount = 0;
-  if (*magic == kPe32PlusMagic) {
-    directories = optional + 112;
-    directoryCount = r.le(optional + 108, 4).value_or(0);
-  } else if (*magic == kPe32Magic) {
-    directories = optional + 96;
-    directoryCount = r.le(optional + 92, 4).value_or(0);
+  if (const auto entry = dataDirectory(h, r.data, kSecurityDirectory)) {
+    layout.certificateEntryOffset = h.directories + kSecurityDirectory * kDataDirectoryEntrySize;
+    if (entry->rva != 0 || entry->size != 0) {
+      layout.certificate = CertificateTable{entry->rva, entry->size};
+    }
   }
-  const std::uint64_t entry = directories + kSecurityDirectory * 8;
-  if (directories == 0 || directoryCount <= kSecurityDirectory ||
-      entry + 8 > optional + *optionalSize) {
-    return;
-  }
-  const auto certOffset = r.le(entry, 4);
-  const auto certSize = r.le(entry + 4, 4);
-  if (!certOffset || !certSize) return;
-  layout.certificateEntryOffset = entry;
-  if (*certOffset != 0 || *certSize != 0)
-    layout.certificate = CertificateTable{*certOffset, *certSize};
 }
 
 }  // namespace
@@ -174,9 +144,7 @@ ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t siz
                                   4) == 0) {
     layout.format = ExecutableFormat::kElf;
     describeElf(r, layout);
-  } else if (const auto pe = r.le(0x3c, 4); r.has(0, 64) && data[0] == 'M' && data[1] == 'Z' &&
-                                            pe && r.has(*pe, 4) &&
-                                            std::memcmp(data + *pe, "PE\0\0", 4) == 0) {
+  } else if (hasPeSignature(data, size)) {
     layout.format = ExecutableFormat::kPe;
     describePe(r, layout);
   }

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "exeformat/pe_headers.hpp"
+
 namespace tavmor {
 
 enum class ExecutableFormat { kUnknown, kElf, kPe };
@@ -43,10 +45,12 @@ struct ExecutableLayout {
   std::optional<CertificateTable> certificate;
   // The file offset of that entry, so that a packer can clear it.
   std::optional<std::uint64_t> certificateEntryOffset;
+  // A PE file's headers, read once here for whoever needs more of them; nothing for other
+  // formats, or when they lie outside the file.
+  std::optional<PeHeaders> pe;
 };
 
 inline constexpr std::uint32_t kElfMachineX8664 = 62;
-inline constexpr std::uint32_t kPeMachineAmd64 = 0x8664;
 inline constexpr std::uint8_t kElfClass32 = 1;
 inline constexpr std::uint8_t kElfClass64 = 2;
 inline constexpr std::uint8_t kElfLittleEndian = 1;
@@ -56,8 +60,6 @@ inline constexpr std::uint16_t kElfTypeRelocatable = 1;
 inline constexpr std::uint16_t kElfTypeExecutable = 2;
 inline constexpr std::uint16_t kElfTypeShared = 3;
 inline constexpr std::uint16_t kElfTypeCore = 4;
-inline constexpr std::uint16_t kPe32Magic = 0x10b;
-inline constexpr std::uint16_t kPe32PlusMagic = 0x20b;
 
 // Describes the file image [data, data + size). Never reads outside it, whatever its headers say.
 ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size);

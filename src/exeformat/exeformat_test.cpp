@@ -16,8 +16,12 @@ using test::elfImage;
 using test::peImage;
 using test::putLe;
 
+const unsigned char* bytesOf(const std::string& image) {
+  return reinterpret_cast<const unsigned char*>(image.data());
+}
+
 ExecutableLayout describe(const std::string& image) {
-  return describeExecutable(reinterpret_cast<const unsigned char*>(image.data()), image.size());
+  return describeExecutable(bytesOf(image), image.size());
 }
 
 TEST(Executable, FindsWhereAnElfImageEnds) {
@@ -155,6 +159,48 @@ TEST(Executable, LyingHeadersNeverReadOutsideTheFile) {
       EXPECT_LE(layout.appendedEnd, corrupt.size());
     }
   }
+}
+
+// The headers are read as far as they lie in the file, for the layout; code that places a
+// section or reads resources by them checks first that they are whole and sound.
+TEST(PeHeaders, AreReadAsFarAsTheyGoAndCheckedBeforeUse) {
+  constexpr std::size_t kCoff = 0x84;
+  constexpr std::size_t kOptional = kCoff + 20;
+  std::string sound = peImage();
+  putLe(sound, kOptional + kSectionAlignment, 0x1000, 4);
+  putLe(sound, kOptional + kFileAlignment, 0x200, 4);
+  struct Case {
+    const char* name;
+    std::size_t offset;
+    std::uint64_t value;
+    int size;
+    const char* why;  // nullptr: sound
+  };
+  const Case cases[] = {
+      {"sound", 0, 0x5a4d, 2, nullptr},  // "MZ" as it is
+      {"an unknown magic", kOptional, 0x10c, 2, "neither PE32 nor PE32+"},
+      {"an optional header too short for its directory", kCoff + 16, 100, 2, "cut short"},
+      {"an optional header past the end", kCoff + 16, 0xffff, 2, "cut short"},
+      {"a file alignment of 3", kOptional + kFileAlignment, 3, 4, "alignments"},
+      {"more sections than the file holds", kCoff + 2, 40, 2, "runs past the end of the file"},
+  };
+  for (const Case& c : cases) {
+    std::string image = sound;
+    putLe(image, c.offset, c.value, c.size);
+    const auto layout = describe(image);
+    ASSERT_TRUE(layout.pe) << c.name;
+    EXPECT_EQ(layout.pe->magic, decodeFixed16(bytesOf(image) + kOptional)) << c.name;
+    const Status checked = checkPeHeaders(*layout.pe, image.size());
+    EXPECT_EQ(checked.ok(), c.why == nullptr) << c.name;
+    EXPECT_NE(checked.message().find(c.why ? c.why : ""), std::string::npos) << checked.message();
+  }
+  EXPECT_EQ(describe(sound).pe->sections.size(), 1u);
+  EXPECT_EQ(describe(sound).pe->directoryCount, 16u);
+  // Headers cut before the optional header's magic: nothing to read them by.
+  const auto cut = describe(sound.substr(0, kOptional + 1));
+  EXPECT_EQ(cut.format, ExecutableFormat::kPe);
+  EXPECT_FALSE(cut.pe);
+  EXPECT_EQ(cut.imageEnd, UINT64_MAX);
 }
 
 TEST(Executable, CertificateOutsideTheFileIsIgnored) {

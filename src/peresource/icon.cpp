@@ -110,11 +110,17 @@ Result<std::vector<IconImage>> parseIconFile(const unsigned char* data, std::uin
   }
   const std::uint64_t count = decodeFixed16(data + 4);
   if (count == 0) return invalid("it holds no image");
+  if (count > kMostIconImages) {
+    return Status::failure(Status::Code::kUsage,
+                           "it holds " + std::to_string(count) + " images, more than the " +
+                               std::to_string(kMostIconImages) + " Windows tools read");
+  }
   const std::uint64_t directoryEnd = kDirectoryHeaderSize + count * kFileEntrySize;
   if (directoryEnd > size) {
     return invalid("its directory of " + std::to_string(count) + " images runs past its end");
   }
   std::vector<IconImage> images;
+  std::uint64_t imageBytes = 0;
   for (std::uint64_t i = 0; i < count; ++i) {
     const unsigned char* record = data + kDirectoryHeaderSize + i * kFileEntrySize;
     IconImage image;
@@ -126,6 +132,10 @@ Result<std::vector<IconImage>> parseIconFile(const unsigned char* data, std::uin
       return invalid(which + " (offset " + std::to_string(offset) + ", " +
                      std::to_string(image.entry.size) + " bytes) lies outside the file");
     }
+    // Each image is copied, so entries that all name one large image would take the file's
+    // size many times over; the images of an icon file lie side by side.
+    imageBytes += image.entry.size;
+    if (imageBytes > size - directoryEnd) return invalid("its images overlap");
     image.bytes.assign(data + offset, data + offset + image.entry.size);
     if (const auto problem = checkImage(image)) return invalid(which + " " + *problem);
     images.push_back(std::move(image));

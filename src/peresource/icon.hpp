@@ -26,9 +26,14 @@ struct IconImage {
   std::vector<unsigned char> bytes;  // a PNG file, or a BITMAPINFOHEADER with its pixels and mask
 };
 
-// The images of the .ico file [data, data + size), in its order. Fails, saying why ("image 2
-// lies outside the file"), unless the header, the directory and every image are whole and each
-// image is a PNG or bitmap of the size the directory gives.
+// The most images an icon may have: Windows tools (pefile among them) refuse a resource table of
+// more entries, and each image is an entry of the RT_ICON table.
+inline constexpr std::uint64_t kMostIconImages = 4096;
+
+// The images of the .ico file [data, data + size), in its order. Fails with
+// Status::Code::kUsage, saying why ("image 2 lies outside the file"), unless the header, the
+// directory and every image are whole and apart, each image is a PNG or bitmap of the size the
+// directory gives, and there are at most kMostIconImages.
 Result<std::vector<IconImage>> parseIconFile(const unsigned char* data, std::uint64_t size);
 
 // The RT_GROUP_ICON resource for images, which RT_ICON resources firstId, firstId + 1, ... hold.

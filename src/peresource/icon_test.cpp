@@ -39,6 +39,12 @@ TEST(IconFile, GivesEveryImageAsTheDirectoryDescribesIt) {
   EXPECT_EQ((*entries)[2].size, kImages[2].size());
   EXPECT_EQ((*entries)[1].width, 32);
   EXPECT_FALSE(decodeIconGroup(group.data(), group.size() - 1));
+
+  // As many images as Windows tools read.
+  const auto most = parse(
+      test::iconFile(std::vector<std::string>(kMostIconImages, test::bitmapIconImage(1, 1, 1))));
+  ASSERT_TRUE(most.ok()) << most.status().message();
+  EXPECT_EQ(most->size(), kMostIconImages);
 }
 
 TEST(IconFile, RefusesHeadersCountsAndImagesThatLie) {
@@ -62,6 +68,7 @@ TEST(IconFile, RefusesHeadersCountsAndImagesThatLie) {
       {"reserved field set", 0, 1, 2, "header"},
       {"no image", 4, 0, 2, "no image"},
       {"more images than the file holds", 4, 2000, 2, "directory of 2000"},
+      {"more images than Windows tools read", 4, 4097, 2, "4097 images, more than the 4096"},
       {"an empty image", first + 8, 0, 4, "empty"},
       {"an image past the end", third + 12, good.size() - 10, 4, "outside the file"},
       {"an image whose size overflows", third + 8, 0xffffffff, 4, "outside the file"},
@@ -85,6 +92,14 @@ TEST(IconFile, RefusesHeadersCountsAndImagesThatLie) {
     EXPECT_NE(images.status().message().find(c.why), std::string::npos)
         << c.name << ": " << images.status().message();
   }
+
+  // Three entries that name one image, each copied: more than the file holds.
+  std::string shared = test::iconFile(std::vector<std::string>(3, kImages[2]));
+  shared.resize(6 + 3 * 16 + kImages[2].size());
+  for (const std::size_t entry : {6 + 16, 6 + 2 * 16}) putLe(shared, entry + 12, 6 + 3 * 16, 4);
+  const auto overlapping = parse(shared);
+  ASSERT_FALSE(overlapping.ok());
+  EXPECT_NE(overlapping.status().message().find("overlap"), std::string::npos);
 }
 
 }  // namespace

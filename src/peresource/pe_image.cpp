@@ -8,27 +8,10 @@
 namespace tavmor {
 namespace {
 
-constexpr std::uint64_t kSectionHeaderSize = 40;
-constexpr std::uint16_t kPe32Magic = 0x10b;
-constexpr std::uint16_t kPe32PlusMagic = 0x20b;
-// Offsets into the optional header, the same in PE32 and PE32+.
-constexpr std::uint64_t kSizeOfInitializedData = 8;
-constexpr std::uint64_t kSectionAlignment = 32;
-constexpr std::uint64_t kFileAlignment = 36;
-constexpr std::uint64_t kSizeOfImage = 56;
-constexpr std::uint64_t kSizeOfHeaders = 60;
-constexpr std::uint64_t kCheckSum = 64;
 constexpr std::uint32_t kInitializedDataReadable = 0x40000040;
-
-bool isPowerOfTwo(std::uint64_t n) { return n != 0 && (n & (n - 1)) == 0; }
 
 std::uint64_t alignUp(std::uint64_t n, std::uint64_t alignment) {
   return (n + alignment - 1) / alignment * alignment;
-}
-
-// The bytes of the image a section's address range maps from its raw data.
-std::uint64_t mappedSize(const PeSection& s) {
-  return s.virtualSize != 0 ? std::min(s.virtualSize, s.rawSize) : s.rawSize;
 }
 
 std::uint64_t virtualEnd(const PeSection& s) {
@@ -36,72 +19,6 @@ std::uint64_t virtualEnd(const PeSection& s) {
 }
 
 }  // namespace
-
-Result<PeHeaders> readPeHeaders(const unsigned char* data, std::uint64_t size) {
-  const auto fail = [](const std::string& why) { return Status::failure("its PE headers " + why); };
-  if (size < 64 || data[0] != 'M' || data[1] != 'Z') return fail("are missing");
-  PeHeaders h;
-  h.fileSize = size;
-  const std::uint64_t pe = decodeFixed32(data + 0x3c);
-  h.coffHeader = pe + 4;
-  h.optionalHeader = h.coffHeader + 20;
-  if (h.optionalHeader + 2 > size || std::memcmp(data + pe, "PE\0\0", 4) != 0) {
-    return fail("are missing");
-  }
-  const std::uint64_t sectionCount = decodeFixed16(data + h.coffHeader + 2);
-  const std::uint64_t optionalSize = decodeFixed16(data + h.coffHeader + 16);
-  const std::uint16_t magic = decodeFixed16(data + h.optionalHeader);
-  const std::uint64_t directoriesAt = magic == kPe32PlusMagic ? 112 : 96;
-  if (magic != kPe32Magic && magic != kPe32PlusMagic) return fail("are neither PE32 nor PE32+");
-  if (optionalSize < directoriesAt || h.optionalHeader + optionalSize > size) {
-    return fail("are cut short");
-  }
-  const unsigned char* optional = data + h.optionalHeader;
-  h.directories = h.optionalHeader + directoriesAt;
-  h.directoryCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(
-      decodeFixed32(optional + directoriesAt - 4), (optionalSize - directoriesAt) / 8));
-  h.sectionAlignment = decodeFixed32(optional + kSectionAlignment);
-  h.fileAlignment = decodeFixed32(optional + kFileAlignment);
-  h.sizeOfHeaders = decodeFixed32(optional + kSizeOfHeaders);
-  if (!isPowerOfTwo(h.fileAlignment) || !isPowerOfTwo(h.sectionAlignment) ||
-      h.fileAlignment > 0x10000 || h.sectionAlignment < h.fileAlignment) {
-    return fail("give alignments no loader accepts");
-  }
-  h.sectionTable = h.optionalHeader + optionalSize;
-  if (h.sectionTable + sectionCount * kSectionHeaderSize > size) {
-    return fail("hold a section table that runs past the end of the file");
-  }
-  for (std::uint64_t i = 0; i < sectionCount; ++i) {
-    PeSection s;
-    s.headerOffset = h.sectionTable + i * kSectionHeaderSize;
-    const unsigned char* header = data + s.headerOffset;
-    s.virtualSize = decodeFixed32(header + 8);
-    s.virtualAddress = decodeFixed32(header + 12);
-    s.rawSize = decodeFixed32(header + 16);
-    s.rawPointer = decodeFixed32(header + 20);
-    h.sections.push_back(s);
-  }
-  return h;
-}
-
-std::optional<DataDirectory> dataDirectory(const PeHeaders& headers, const unsigned char* data,
-                                           std::uint32_t index) {
-  if (index >= headers.directoryCount) return std::nullopt;
-  const unsigned char* entry = data + headers.directories + 8 * std::uint64_t{index};
-  return DataDirectory{decodeFixed32(entry), decodeFixed32(entry + 4)};
-}
-
-std::optional<FileRange> fileRangeAt(const PeHeaders& headers, std::uint64_t rva) {
-  for (const PeSection& s : headers.sections) {
-    if (rva < s.virtualAddress || rva - s.virtualAddress >= mappedSize(s)) continue;
-    const std::uint64_t offset = std::uint64_t{s.rawPointer} + (rva - s.virtualAddress);
-    const std::uint64_t end =
-        std::min(std::uint64_t{s.rawPointer} + mappedSize(s), headers.fileSize);
-    if (offset >= end) return std::nullopt;
-    return FileRange{offset, end};
-  }
-  return std::nullopt;
-}
 
 Result<SectionSlot> resourceSectionSlot(const std::vector<unsigned char>& image,
                                         const PeHeaders& headers) {
@@ -169,7 +86,8 @@ void installResourceSection(std::vector<unsigned char>& image, const PeHeaders& 
   encodeFixed32(optional + kSizeOfImage,
                 static_cast<std::uint32_t>(
                     alignUp(std::uint64_t{slot.virtualAddress} + size, headers.sectionAlignment)));
-  unsigned char* directory = image.data() + headers.directories + 8 * kResourceDirectory;
+  unsigned char* directory =
+      image.data() + headers.directories + kDataDirectoryEntrySize * kResourceDirectory;
   encodeFixed32(directory, slot.virtualAddress);
   encodeFixed32(directory + 4, size);
 }

@@ -1,58 +1,16 @@
 #pragma once
-// The parts of a PE image's headers that placing a section needs: the section table, the
-// alignments, the data directory, SizeOfImage and the checksum.
+// Placing a resource section in a PE image, whose headers (exeformat/pe_headers.hpp) have
+// been read and checked: the section table, SizeOfImage, the data directory and the checksum.
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
 
+#include "exeformat/pe_headers.hpp"
 #include "util/status.hpp"
 
 namespace tavmor {
-
-struct PeSection {
-  std::uint64_t headerOffset = 0;  // where its entry in the section table lies in the file
-  std::uint32_t virtualAddress = 0;
-  std::uint32_t virtualSize = 0;
-  std::uint32_t rawSize = 0;
-  std::uint32_t rawPointer = 0;
-};
-
-struct PeHeaders {
-  std::uint64_t coffHeader = 0;  // file offsets
-  std::uint64_t optionalHeader = 0;
-  std::uint64_t sectionTable = 0;
-  std::uint64_t directories = 0;
-  std::uint32_t directoryCount = 0;
-  std::uint32_t sectionAlignment = 0;
-  std::uint32_t fileAlignment = 0;
-  std::uint32_t sizeOfHeaders = 0;
-  std::uint64_t fileSize = 0;
-  std::vector<PeSection> sections;  // in the table's order
-};
-
-struct DataDirectory {
-  std::uint32_t rva = 0;
-  std::uint32_t size = 0;
-};
-
-inline constexpr std::uint32_t kResourceDirectory = 2;
-
-// The headers of the PE32 or PE32+ image [data, data + size). Fails, saying why, when they do not
-// lie whole within it or their alignments are none a loader accepts.
-Result<PeHeaders> readPeHeaders(const unsigned char* data, std::uint64_t size);
-
-// Entry `index` of the data directory; nothing when the image has no such entry.
-std::optional<DataDirectory> dataDirectory(const PeHeaders& headers, const unsigned char* data,
-                                           std::uint32_t index);
-
-// Where rva lies in the file, and where the raw data of its section ends there (never past the
-// end of the file); nothing when no section's raw data holds it.
-struct FileRange {
-  std::uint64_t offset = 0;
-  std::uint64_t end = 0;
-};
-std::optional<FileRange> fileRangeAt(const PeHeaders& headers, std::uint64_t rva);
 
 // Where a new resource section goes: at the address of the current one when that is the last
 // section of the image and nothing follows its data (a file this tool wrote), else as a new

@@ -1,9 +1,11 @@
 #include "peresource/resource_tree.hpp"
 
 #include <algorithm>
+#include <map>
 #include <tuple>
 
 #include "util/coding.hpp"
+#include "util/hex.hpp"
 
 namespace tavmor {
 namespace {
@@ -16,6 +18,8 @@ constexpr int kLevels = 3;  // type, name, language
 // Tables can share subtrees, so a small file can describe a huge tree: reading stops here.
 // Programs hold a few thousand resources at the most.
 constexpr std::uint64_t kMostEntries = 1 << 18;
+// A table's counts of named and of numbered entries are 16-bit.
+constexpr std::uint64_t kMostTableEntries = 0xffff;
 
 struct TreeReader {
   const unsigned char* data;
@@ -25,26 +29,41 @@ struct TreeReader {
   std::vector<Resource> resources;
   std::uint64_t entries = 0;
   std::uint64_t dataBytes = 0;
+  std::map<std::uint64_t, std::shared_ptr<const std::u16string>> names;  // by offset
+  std::uint64_t nameBytes = 0;
 
   bool fits(std::uint64_t offset, std::uint64_t length) const {
     return offset <= tree.end - tree.offset && length <= tree.end - tree.offset - offset;
   }
 
-  Result<ResourceId> readId(std::uint32_t field) const {
+  // Each string is read once, however many entries name it. Strings at different offsets may
+  // still overlap, so what they take together is held to the file's size.
+  Result<ResourceId> readId(std::uint32_t field) {
     ResourceId id;
     if ((field & kHighBit) == 0) {
       id.number = field;
       return id;
     }
     const std::uint64_t at = field & ~kHighBit;
+    id.named = true;
+    if (const auto known = names.find(at); known != names.end()) {
+      id.name = known->second;
+      return id;
+    }
     if (!fits(at, 2) || !fits(at + 2, 2 * std::uint64_t{decodeFixed16(data + tree.offset + at)})) {
       return Status::failure("a resource name lies outside the resource section");
     }
-    id.named = true;
     const unsigned char* text = data + tree.offset + at;
-    for (std::uint64_t i = 0; i < decodeFixed16(text); ++i) {
-      id.name += static_cast<char16_t>(decodeFixed16(text + 2 + 2 * i));
+    std::u16string name(decodeFixed16(text), u'\0');
+    nameBytes += 2 + 2 * name.size();
+    if (nameBytes > fileSize) {
+      return Status::failure("the resource names overlap and add up to more than the file holds");
     }
+    for (std::size_t i = 0; i < name.size(); ++i) {
+      name[i] = static_cast<char16_t>(decodeFixed16(text + 2 + 2 * i));
+    }
+    id.name =
+        names.emplace(at, std::make_shared<const std::u16string>(std::move(name))).first->second;
     return id;
   }
 
@@ -56,9 +75,9 @@ struct TreeReader {
     const std::uint32_t rva = decodeFixed32(entry);
     const std::uint32_t size = decodeFixed32(entry + 4);
     resource.codePage = decodeFixed32(entry + 8);
-    const auto range = fileRangeAt(headers, rva);
+    const auto range = fileRangeAt(headers, fileSize, rva);
     if (size != 0 && (!range || size > range->end - range->offset)) {
-      return Status::failure("the data of a resource (address 0x" + std::to_string(rva) + ", " +
+      return Status::failure("the data of a resource (address 0x" + hexNumber(rva) + ", " +
                              std::to_string(size) + " bytes) lies outside the sections");
     }
     dataBytes += size;
@@ -124,29 +143,31 @@ struct Node {
   std::uint32_t dataOffset = 0;  // of a leaf's data
 };
 
-std::uint32_t alignUp8(std::uint32_t n) { return (n + 7) & ~7u; }
+std::uint64_t alignUp8(std::uint64_t n) { return (n + 7) & ~std::uint64_t{7}; }
 
 }  // namespace
 
 bool operator<(const ResourceId& a, const ResourceId& b) {
   if (a.named != b.named) return a.named;
-  return a.named ? a.name < b.name : a.number < b.number;
+  if (!a.named) return a.number < b.number;
+  return a.name != b.name && a.text() < b.text();  // one shared string is not compared
 }
 
 Result<std::vector<Resource>> readResources(const unsigned char* data, std::uint64_t size,
                                             const PeHeaders& headers) {
   const auto directory = dataDirectory(headers, data, kResourceDirectory);
   if (!directory || directory->rva == 0) return std::vector<Resource>();
-  const auto tree = fileRangeAt(headers, directory->rva);
+  const auto tree = fileRangeAt(headers, size, directory->rva);
   if (!tree) return Status::failure("the resource directory lies outside the sections");
-  TreeReader reader{data, size, headers, *tree, {}, 0, 0};
+  TreeReader reader{data, size, headers, *tree, {}, 0, 0, {}, 0};
   Resource resource;
   const Status read = reader.readTable(0, 0, resource);
   if (!read.ok()) return read;
   return std::move(reader.resources);
 }
 
-std::vector<unsigned char> encodeResources(std::vector<Resource> resources, std::uint32_t rva) {
+Result<std::vector<unsigned char>> encodeResources(std::vector<Resource> resources,
+                                                   std::uint32_t rva) {
   const auto key = [](const Resource& r) { return std::tie(r.type, r.name, r.language); };
   std::stable_sort(resources.begin(), resources.end(),
                    [&](const Resource& a, const Resource& b) { return key(a) < key(b); });
@@ -173,24 +194,38 @@ std::vector<unsigned char> encodeResources(std::vector<Resource> resources, std:
   for (std::size_t i = 0; i < tables.size(); ++i) {
     for (Node& child : tables[i]->children) (child.resource ? leaves : tables).push_back(&child);
   }
-  std::uint32_t size = 0;
+  // Sizes are summed in 64 bits: a stub's tree may name one long string from many tables.
+  std::uint64_t size = 0;
   for (Node* table : tables) {
-    table->offset = size;
-    size += static_cast<std::uint32_t>(kDirectorySize + kEntrySize * table->children.size());
+    const auto named = std::count_if(table->children.begin(), table->children.end(),
+                                     [](const Node& n) { return n.id.named; });
+    if (static_cast<std::uint64_t>(named) > kMostTableEntries ||
+        table->children.size() - static_cast<std::uint64_t>(named) > kMostTableEntries) {
+      return Status::failure("a resource table would have more than " +
+                             std::to_string(kMostTableEntries) + " entries of a kind");
+    }
+    table->offset = static_cast<std::uint32_t>(size);
+    size += kDirectorySize + kEntrySize * table->children.size();
   }
   for (Node* leaf : leaves) {
-    leaf->offset = size;
+    leaf->offset = static_cast<std::uint32_t>(size);
     size += kDataEntrySize;
   }
   for (Node* table : tables) {
     if (table->id.named) {
-      table->nameOffset = size;
-      size += static_cast<std::uint32_t>(2 + 2 * table->id.name.size());
+      table->nameOffset = static_cast<std::uint32_t>(size);
+      size += 2 + 2 * table->id.text().size();
     }
   }
   for (Node* leaf : leaves) {
-    leaf->dataOffset = size = alignUp8(size);
-    size += static_cast<std::uint32_t>(leaf->resource->data.size());
+    size = alignUp8(size);
+    leaf->dataOffset = static_cast<std::uint32_t>(size);
+    size += leaf->resource->data.size();
+    if (size > kMostResourceSectionBytes) break;
+  }
+  if (size > kMostResourceSectionBytes) {
+    return Status::failure("its resources would take more than " +
+                           std::to_string(kMostResourceSectionBytes) + " bytes");
   }
 
   std::vector<unsigned char> out(size);
@@ -209,10 +244,9 @@ std::vector<unsigned char> encodeResources(std::vector<Resource> resources, std:
     }
     if (table->id.named) {
       unsigned char* name = base + table->nameOffset;
-      encodeFixed16(name, static_cast<std::uint16_t>(table->id.name.size()));
-      for (std::size_t i = 0; i < table->id.name.size(); ++i) {
-        encodeFixed16(name + 2 + 2 * i, table->id.name[i]);
-      }
+      const std::u16string_view text = table->id.text();
+      encodeFixed16(name, static_cast<std::uint16_t>(text.size()));
+      for (std::size_t i = 0; i < text.size(); ++i) encodeFixed16(name + 2 + 2 * i, text[i]);
     }
   }
   for (const Node* leaf : leaves) {

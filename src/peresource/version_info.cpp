@@ -142,7 +142,7 @@ std::string versionText(const VersionNumber& version) {
          std::to_string(version[2]) + "." + std::to_string(version[3]);
 }
 
-std::vector<unsigned char> encodeVersionInfo(const VersionInfo& info) {
+Result<std::vector<unsigned char>> encodeVersionInfo(const VersionInfo& info) {
   Block root{u"VS_VERSION_INFO", kBinary, kFixedSize, std::vector<unsigned char>(kFixedSize), {}};
   const std::uint32_t fixed[] = {kFixedSignature,
                                  kFixedStructVersion,
@@ -169,6 +169,13 @@ std::vector<unsigned char> encodeVersionInfo(const VersionInfo& info) {
 
   std::vector<unsigned char> out;
   appendBlock(out, root);
+  // Every block lies inside the root, so the root's length is the one that overflows first.
+  if (out.size() > kMostVersionInfoBytes) {
+    return Status::failure(Status::Code::kUsage,
+                           "the version information would take " + std::to_string(out.size()) +
+                               " bytes, more than the " + std::to_string(kMostVersionInfoBytes) +
+                               " a version resource holds");
+  }
   return out;
 }
 

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "util/status.hpp"
+
 namespace tavmor {
 
 using VersionNumber = std::array<std::uint16_t, 4>;
@@ -29,9 +31,13 @@ std::optional<VersionNumber> parseVersionNumber(std::string_view text);
 // "1.2.3.4".
 std::string versionText(const VersionNumber& version);
 
+// The most bytes a VS_VERSIONINFO block holds: its length, and every block's in it, is 16-bit.
+inline constexpr std::uint64_t kMostVersionInfoBytes = 0xffff;
+
 // The VS_VERSIONINFO block of an application for any operating system since Windows NT, with no
-// date (the same info always gives the same bytes) and a translation entry for the table.
-std::vector<unsigned char> encodeVersionInfo(const VersionInfo& info);
+// date (the same info always gives the same bytes) and a translation entry for the table. Fails
+// with Status::Code::kUsage when the block would be longer than kMostVersionInfoBytes.
+Result<std::vector<unsigned char>> encodeVersionInfo(const VersionInfo& info);
 
 // The versions and the first string table of a VS_VERSIONINFO block; nothing when the block or
 // its fixed part is malformed.

@@ -23,7 +23,7 @@ TEST(VersionInfo, ReadsBackWhatItWritesAndNothingFromABrokenBlock) {
   info.strings = {{u"CompanyName", u"Example Ltd"},
                   {u"FileDescription", u""},
                   {u"ProductName", u"H\u00e9llo \U0001F600"}};
-  const std::vector<unsigned char> block = encodeVersionInfo(info);
+  const std::vector<unsigned char> block = *encodeVersionInfo(info);
   EXPECT_EQ(block.size() % 4, 0u);
   const auto back = decodeVersionInfo(block.data(), block.size());
   ASSERT_TRUE(back);
@@ -42,6 +42,40 @@ TEST(VersionInfo, ReadsBackWhatItWritesAndNothingFromABrokenBlock) {
       changed[i] = value;
       (void)decodeVersionInfo(changed.data(), changed.size());
     }
+  }
+}
+
+// The block's length and every length in it are 16-bit: a text just short of the limit reads
+// back whole, one character more is refused.
+TEST(VersionInfo, HoldsTextsUpToItsSixteenBitLength) {
+  struct Case {
+    std::vector<std::size_t> lengths;  // of the strings, in characters
+    bool fits;
+  };
+  const Case cases[] = {
+      {{32639}, true},
+      {{32640}, false},
+      {{9000, 9000, 9000, 4500}, true},
+      {{9000, 9000, 9000, 9000}, false},
+      {{100000}, false},
+  };
+  const char16_t* names[] = {u"ProductName", u"CompanyName", u"FileDescription", u"LegalCopyright"};
+  for (const Case& c : cases) {
+    VersionInfo info;
+    for (std::size_t i = 0; i < c.lengths.size(); ++i) {
+      info.strings.emplace_back(names[i], std::u16string(c.lengths[i], u'\u00e9'));
+    }
+    const auto block = encodeVersionInfo(info);
+    ASSERT_EQ(block.ok(), c.fits) << c.lengths[0];
+    if (!c.fits) {
+      EXPECT_EQ(block.status().code(), Status::Code::kUsage);
+      EXPECT_NE(block.status().message().find("more than the 65535"), std::string::npos);
+      continue;
+    }
+    EXPECT_LE(block->size(), kMostVersionInfoBytes);
+    const auto back = decodeVersionInfo(block->data(), block->size());
+    ASSERT_TRUE(back) << c.lengths[0];
+    EXPECT_EQ(back->strings, info.strings);
   }
 }
 

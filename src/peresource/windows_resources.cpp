@@ -12,8 +12,6 @@ namespace {
 constexpr std::uint32_t kLanguageUsEnglish = 0x0409;
 constexpr std::uint16_t kIconGroupId = 1;
 constexpr std::uint32_t kVersionId = 1;
-// Far more than any icon and version need, and far below what a section's 32-bit sizes hold.
-constexpr std::uint64_t kMostResourceBytes = std::uint64_t{1} << 30;
 
 Resource numbered(std::uint32_t type, std::uint32_t name, std::vector<unsigned char> data) {
   return Resource{ResourceId{false, type, {}}, ResourceId{false, name, {}}, kLanguageUsEnglish, 0,
@@ -28,10 +26,10 @@ bool isType(const Resource& r, std::uint32_t type) {
 
 Result<std::vector<unsigned char>> withWindowsResources(const unsigned char* image,
                                                         std::uint64_t size,
+                                                        const PeHeaders& headers,
                                                         const WindowsResources& wanted) {
-  const Result<PeHeaders> headers = readPeHeaders(image, size);
-  if (!headers.ok()) return headers.status();
-  Result<std::vector<Resource>> resources = readResources(image, size, *headers);
+  if (const Status sound = checkPeHeaders(headers, size); !sound.ok()) return sound;
+  Result<std::vector<Resource>> resources = readResources(image, size, headers);
   if (!resources.ok()) return Status::failure("its resources: " + resources.status().message());
   std::erase_if(*resources, [&](const Resource& r) {
     return (wanted.icon && (isType(r, kResourceIcon) || isType(r, kResourceIconGroup))) ||
@@ -46,31 +44,25 @@ Result<std::vector<unsigned char>> withWindowsResources(const unsigned char* ima
     }
   }
   if (wanted.version) {
-    resources->push_back(
-        numbered(kResourceVersion, kVersionId, encodeVersionInfo(*wanted.version)));
+    Result<std::vector<unsigned char>> version = encodeVersionInfo(*wanted.version);
+    if (!version.ok()) return version.status();
+    resources->push_back(numbered(kResourceVersion, kVersionId, std::move(*version)));
   }
-  std::uint64_t total = 0;
-  for (const Resource& r : *resources) total += r.data.size();
-  if (total > kMostResourceBytes) return Status::failure("its resources would be too large");
-
   std::vector<unsigned char> out(image, image + size);
-  const Result<SectionSlot> slot = resourceSectionSlot(out, *headers);
+  const Result<SectionSlot> slot = resourceSectionSlot(out, headers);
   if (!slot.ok()) return slot.status();
-  installResourceSection(out, *headers, *slot,
-                         encodeResources(std::move(*resources), slot->virtualAddress));
+  const Result<std::vector<unsigned char>> section =
+      encodeResources(std::move(*resources), slot->virtualAddress);
+  if (!section.ok()) return section.status();
+  installResourceSection(out, headers, *slot, *section);
   return out;
 }
 
-void updateChecksum(unsigned char* data, std::uint64_t size) {
-  const Result<PeHeaders> headers = readPeHeaders(data, size);
-  if (headers.ok()) updatePeChecksum(data, size, *headers);
-}
-
-WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size) {
+WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size,
+                                               const PeHeaders& headers) {
   WindowsResourcesReport report;
-  const Result<PeHeaders> headers = readPeHeaders(data, size);
-  if (!headers.ok()) return report;  // what is wrong with the headers is reported elsewhere
-  const Result<std::vector<Resource>> resources = readResources(data, size, *headers);
+  if (!checkPeHeaders(headers, size).ok()) return report;
+  const Result<std::vector<Resource>> resources = readResources(data, size, headers);
   if (!resources.ok()) {
     report.problems.push_back("the resource tree is malformed: " + resources.status().message());
     return report;

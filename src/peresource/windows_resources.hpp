@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "exeformat/pe_headers.hpp"
 #include "peresource/icon.hpp"
 #include "peresource/version_info.hpp"
 #include "util/status.hpp"
@@ -19,17 +20,15 @@ struct WindowsResources {
   std::optional<VersionInfo> version;
 };
 
-// The PE image [image, image + size), which has nothing appended, with `wanted` in its resources.
-// The resource section is rewritten where it is the image's last section, and added after the
-// last otherwise; the checksum is left for the caller, who knows the whole file. Fails with the
-// reason when the image's headers or resource tree cannot be read or have no room.
+// The PE image [image, image + size), which has nothing appended and whose headers are
+// `headers`, with `wanted` in its resources. The resource section is rewritten where it is the
+// image's last section, and added after the last otherwise; the checksum is left for the caller
+// (updatePeChecksum), who knows the whole file. Fails with the reason when the headers or the
+// resource tree are not sound or have no room.
 Result<std::vector<unsigned char>> withWindowsResources(const unsigned char* image,
                                                         std::uint64_t size,
+                                                        const PeHeaders& headers,
                                                         const WindowsResources& wanted);
-
-// Sets the checksum field of the PE file [data, data + size) to the file's checksum; does
-// nothing to a file whose PE headers cannot be read.
-void updateChecksum(unsigned char* data, std::uint64_t size);
 
 struct IconImageReport {
   IconEntry entry;  // as the icon group gives it
@@ -44,7 +43,10 @@ struct WindowsResourcesReport {
   std::vector<std::string> problems;
 };
 
-// Reads the PE file [data, data + size), whatever follows its image. Never reads outside it.
-WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size);
+// Reads the PE file [data, data + size), whose headers are `headers`, whatever follows its
+// image; nothing when the headers are not sound (what is wrong with them is reported elsewhere).
+// Never reads outside the file.
+WindowsResourcesReport examineWindowsResources(const unsigned char* data, std::uint64_t size,
+                                               const PeHeaders& headers);
 
 }  // namespace tavmor

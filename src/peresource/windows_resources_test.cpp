@@ -77,9 +77,9 @@ Resource resource(std::uint32_t type, ResourceId name, const std::string& data) 
 
 // A manifest, and data under a name, as a stub might carry them.
 std::vector<unsigned char> stubTree() {
-  return encodeResources({resource(kResourceManifest, {false, 1, {}}, "<assembly/>"),
-                          resource(10, {true, 0, u"CONFIG"}, "config")},
-                         kResourceRva);
+  return *encodeResources({resource(kResourceManifest, {false, 1, {}}, "<assembly/>"),
+                           resource(10, ResourceId::string(u"CONFIG"), "config")},
+                          kResourceRva);
 }
 
 const std::string kIcon =
@@ -95,10 +95,21 @@ WindowsResources wanted(VersionNumber version) {
   return resources;
 }
 
+const unsigned char* bytesOf(const std::string& image) {
+  return reinterpret_cast<const unsigned char*>(image.data());
+}
+
+PeHeaders headersOf(const std::string& image) {
+  return readPeHeaders(bytesOf(image), image.size()).value();
+}
+
 Result<std::vector<unsigned char>> give(const std::string& image,
                                         const WindowsResources& resources) {
-  return withWindowsResources(reinterpret_cast<const unsigned char*>(image.data()), image.size(),
-                              resources);
+  return withWindowsResources(bytesOf(image), image.size(), headersOf(image), resources);
+}
+
+WindowsResourcesReport examine(const std::string& image) {
+  return examineWindowsResources(bytesOf(image), image.size(), headersOf(image));
 }
 
 TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
@@ -108,7 +119,7 @@ TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
     const auto out = give(stub, wanted({1, 2, 3, 4}));
     ASSERT_TRUE(out.ok()) << out.status().message();
     const auto headers = readPeHeaders(out->data(), out->size());
-    ASSERT_TRUE(headers.ok());
+    ASSERT_TRUE(headers);
     // A section that is not last cannot grow: a new one follows the last.
     ASSERT_EQ(headers->sections.size(), resourcesLast ? 2u : 4u);
     const PeSection& last = headers->sections.back();
@@ -125,9 +136,9 @@ TEST(WindowsResources, JoinTheStubsOwnWhereverItsResourceSectionLies) {
     const auto resources = readResources(out->data(), out->size(), *headers);
     ASSERT_TRUE(resources.ok()) << resources.status().message();
     ASSERT_EQ(resources->size(), 6u);  // two icon images, config, icon group, version, manifest
-    EXPECT_EQ((*resources)[2].name.name, u"CONFIG");
+    EXPECT_EQ((*resources)[2].name.text(), u"CONFIG");
     EXPECT_EQ(std::string((*resources)[5].data.begin(), (*resources)[5].data.end()), "<assembly/>");
-    const WindowsResourcesReport report = examineWindowsResources(out->data(), out->size());
+    const WindowsResourcesReport report = examine(std::string(out->begin(), out->end()));
     EXPECT_TRUE(report.problems.empty());
     ASSERT_TRUE(report.icon);
     ASSERT_EQ(report.icon->size(), 2u);
@@ -162,7 +173,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
       {"a table outside", 20, 0x8000fff0, "table lies outside"},
       {"data at the second level", 20, 32, "three levels"},
       {"a loop back to the root", 20, 0x80000000, "three levels"},
-      {"data outside every section", 128, 0x9000, "lies outside the sections"},
+      {"data outside every section", 128, 0x9000, "(address 0x9000, "},
       {"data longer than its section", 128 + 4, 0x10000, "lies outside the sections"},
       {"a data entry outside", 80 + 20, 0x7ff0, "data entry lies outside"},
   };
@@ -175,7 +186,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
     EXPECT_NE(resources.status().message().find(c.why), std::string::npos)
         << c.name << ": " << resources.status().message();
     EXPECT_FALSE(give(image, wanted({1, 0, 0, 0})).ok()) << c.name;
-    const auto problems = examineWindowsResources(data, image.size()).problems;
+    const auto problems = examine(image).problems;
     ASSERT_EQ(problems.size(), 1u) << c.name;
     EXPECT_EQ(problems[0].rfind("the resource tree is malformed: ", 0), 0u) << problems[0];
   }
@@ -185,8 +196,7 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
     for (const char value : {'\x00', '\x01', '\x80', '\xff'}) {
       std::string image = stubImage(tree, false);
       image[kResourceRaw + i] = value;
-      (void)examineWindowsResources(reinterpret_cast<const unsigned char*>(image.data()),
-                                    image.size());
+      (void)examine(image);
     }
   }
 
@@ -208,21 +218,36 @@ TEST(WindowsResources, RefuseATreeThatLiesOrHeadersWithoutRoom) {
   ASSERT_FALSE(resources.ok());
   EXPECT_NE(resources.status().message().find("too many entries"), std::string::npos);
 
+  // One string named by every type and name is read once; strings that overlap may not add up
+  // to more than the file.
+  for (const bool overlapping : {false, true}) {
+    const std::string named = test::sharedNameResourceImage(4000, 2, overlapping);
+    const auto* bytes = reinterpret_cast<const unsigned char*>(named.data());
+    const auto read = readResources(bytes, named.size(), *readPeHeaders(bytes, named.size()));
+    if (overlapping) {
+      ASSERT_FALSE(read.ok());
+      EXPECT_NE(read.status().message().find("names overlap"), std::string::npos);
+      continue;
+    }
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    ASSERT_EQ(read->size(), 8000u);
+    EXPECT_EQ(read->front().type.text().size(), 0xffffu);
+    EXPECT_EQ(read->front().type.name, read->back().name.name);  // the same string, not a copy
+  }
+
   // A well-formed tree whose icon group names images that are missing, and whose version
   // resource is no VS_VERSIONINFO block.
   const auto group = encodeIconGroup(*wanted({1, 0, 0, 0}).icon, 7);
   const std::string broken = stubImage(
-      encodeResources(
+      *encodeResources(
           {resource(kResourceIconGroup, {false, 1, {}}, std::string(group.begin(), group.end())),
            resource(kResourceVersion, {false, 1, {}}, "no version")},
           kResourceRva),
       true);
-  EXPECT_EQ(
-      examineWindowsResources(reinterpret_cast<const unsigned char*>(broken.data()), broken.size())
-          .problems,
-      (std::vector<std::string>{
-          "the icon group names 2 icon image(s) the file does not hold (the first: 7)",
-          "the version resource is malformed"}));
+  EXPECT_EQ(examine(broken).problems,
+            (std::vector<std::string>{
+                "the icon group names 2 icon image(s) the file does not hold (the first: 7)",
+                "the version resource is malformed"}));
 
   // A new section needs an unused entry in the section table before the first section's data.
   std::string crowded = stubImage(tree, false);

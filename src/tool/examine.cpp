@@ -40,7 +40,8 @@ void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warni
     warnings.push_back("a PE32 file, a 32-bit program; the launcher is PE32+, 64-bit");
   } else if (layout.peMagic != kPe32PlusMagic) {
     warnings.push_back("a PE file whose optional header has the magic 0x" +
-                       hexNumber(layout.peMagic) + ", neither PE32 (0x10b) nor PE32+ (0x20b)");
+                       hexNumber(layout.peMagic) + ", neither PE32 (0x" + hexNumber(kPe32Magic) +
+                       ") nor PE32+ (0x" + hexNumber(kPe32PlusMagic) + ")");
   }
   const std::uint32_t launcherMachine =
       layout.format == ExecutableFormat::kElf ? kElfMachineX8664 : kPeMachineAmd64;
@@ -184,8 +185,8 @@ LauncherFileReport examineLauncherFile(const unsigned char* image, std::uint64_t
   report.layout = describeExecutable(image, size);
   examineFormat(report, report.warnings);
   report.certificate = examineCertificate(image, report, report.warnings);
-  if (report.layout.format == ExecutableFormat::kPe) {
-    report.windowsResources = examineWindowsResources(image, size);
+  if (report.layout.pe) {
+    report.windowsResources = examineWindowsResources(image, size, *report.layout.pe);
     const auto& problems = report.windowsResources->problems;
     report.warnings.insert(report.warnings.end(), problems.begin(), problems.end());
   }

@@ -7,6 +7,7 @@
 #include "payload/encode.hpp"
 #include "payload/format.hpp"
 #include "payload/payload.hpp"
+#include "peresource/pe_image.hpp"
 #include "platform/file.hpp"
 #include "platform/output.hpp"
 #include "platform/self.hpp"
@@ -35,14 +36,15 @@ constexpr char kPackHelp[] =
     "  -h, --help           show this help\n"
     "\n"
     "Windows options, for a Windows launcher file (Explorer shows them, and its Properties):\n"
-    "      --windows-icon FILE.ico       its icon: every image of the .ico file\n"
+    "      --windows-icon FILE.ico       its icon: every image of the .ico file (at most 4096)\n"
     "      --windows-version A.B.C.D     its file and product version (each 0 to 65535)\n"
     "      --windows-title TEXT          its product name\n"
     "      --windows-description TEXT    its file description\n"
     "      --windows-publisher TEXT      its company name\n"
     "      --windows-copyright TEXT      its copyright\n"
     "Each replaces what the stub has of its kind; the version information also names OUT's\n"
-    "file as the original file name.\n";
+    "file as the original file name. It holds at most 65535 bytes: about 32,600 characters\n"
+    "of text in all.\n";
 
 // The stub a pack without --stub uses.
 Result<std::string> installedStub(const std::string& target) {
@@ -95,18 +97,19 @@ Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t st
   }
   const bool addsResources = resources.icon || resources.version;
   if (addsResources) {
-    if (layout.format != ExecutableFormat::kPe) {
+    if (!layout.pe) {
       return Status::failure(Status::Code::kUsage,
                              "the --windows-... options need a Windows stub, and it is ELF");
     }
     Result<std::vector<unsigned char>> image =
-        withWindowsResources(packed.bytes.data(), packed.bytes.size(), resources);
+        withWindowsResources(packed.bytes.data(), packed.bytes.size(), *layout.pe, resources);
     if (!image.ok()) return image.status();
     packed.bytes = std::move(*image);
   }
   packed.bytes.insert(packed.bytes.end(), kPayloadMarker, kPayloadMarker + kPayloadMarkerSize);
   packed.bytes.insert(packed.bytes.end(), payload.begin(), payload.end());
-  if (addsResources) updateChecksum(packed.bytes.data(), packed.bytes.size());
+  // Adding resources moves no header, so the stub's headers still say where the checksum is.
+  if (addsResources) updatePeChecksum(packed.bytes.data(), packed.bytes.size(), *layout.pe);
   if (!decodesTo(packed.bytes.data(), packed.bytes.size(), script, scriptSize)) {
     return Status::failure("the packed file does not decode to the script");
   }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "peresource/resource_tree.hpp"
 #include "platform/file.hpp"
 #include "platform/path.hpp"
 #include "util/utf16.hpp"
@@ -22,6 +23,16 @@ constexpr TextOption kTextOptions[] = {
 };
 
 Status usage(const std::string& message) { return Status::failure(Status::Code::kUsage, message); }
+
+// "--windows-version, --windows-title": the options given that fill the version information.
+std::string versionOptionsGiven(const cli::ParsedArgs& parsed) {
+  std::string names = parsed.value("windows-version") ? "--windows-version" : "";
+  for (const TextOption& option : kTextOptions) {
+    if (parsed.value(option.option))
+      names += (names.empty() ? "--" : ", --") + std::string(option.option);
+  }
+  return names;
+}
 
 }  // namespace
 
@@ -73,11 +84,20 @@ Result<WindowsResources> windowsResourcesFromOptions(const cli::ParsedArgs& pars
     }
     std::sort(strings.begin(), strings.end());
     info.strings = std::move(strings);
+    if (const auto block = encodeVersionInfo(info); !block.ok()) {
+      return usage(versionOptionsGiven(parsed) + ": " + block.status().message());
+    }
     resources.version = std::move(info);
   }
   if (const auto iconPath = parsed.value("windows-icon")) {
     const Result<FileImage> file = readWholeFile(*iconPath);
     if (!file.ok()) return file.status();
+    // Its images take at most the file's size, which is checked here, where the option can be
+    // named, rather than when the resource section is written.
+    if (file->size > kMostResourceSectionBytes) {
+      return usage("--windows-icon " + *iconPath + ": the file is larger than the " +
+                   std::to_string(kMostResourceSectionBytes) + " bytes of a resource section");
+    }
     Result<std::vector<IconImage>> images = parseIconFile(file->bytes.get(), file->size);
     if (!images.ok()) {
       return Status::failure(Status::Code::kUsage, *iconPath + ": " + images.status().message());

@@ -248,6 +248,50 @@ print(json.dumps({
   // bytes after it, from the group resource's size, to any program's icon).
   r = run(wrestool, {"-x", "--type=14", packed});
   EXPECT_EQ(r.out.rfind(*readFile(dir_ / "app.ico"), 0), 0u);
+
+  // At the limits: as many icon images as pefile reads, and the longest title whose version
+  // information fits its 16-bit length (the file's name, most.exe, takes the rest). One image
+  // or one character more is a usage error that writes nothing.
+  writeFile(dir_ / "most.ico",
+            iconFile(std::vector<std::string>(4096, bitmapIconImage(16, 16, 32))));
+  writeFile(dir_ / "more.ico",
+            iconFile(std::vector<std::string>(4097, bitmapIconImage(16, 16, 32))));
+  const auto title = [](std::size_t length) {
+    std::string text;  // CJK characters, so that no byte value dominates the file
+    for (std::size_t i = 0; i < length; ++i) {
+      const auto c = static_cast<std::uint32_t>(0x4e00 + i % 20000);
+      text += {static_cast<char>(0xe0 | c >> 12), static_cast<char>(0x80 | (c >> 6 & 0x3f)),
+               static_cast<char>(0x80 | (c & 0x3f))};
+    }
+    return text;
+  };
+  const std::string most =
+      pack(GetParam(), "most.exe", nullptr,
+           {"--windows-icon", dir_ / "most.ico", "--windows-title", title(32609)});
+  EXPECT_EQ(run(kTool, {"verify", most}).status, 0);
+  writeFile(dir_ / "limits.py", R"(import json, sys, pefile
+pe = pefile.PE(sys.argv[1])
+table = pe.FileInfo[0][0].StringTable[0]
+print(json.dumps({"warnings": pe.get_warnings(), "length": pe.VS_VERSIONINFO[0].Length,
+                  "title": len(table.entries[b"ProductName"].decode()),
+                  "icons": [len(e.directory.entries) for e in pe.DIRECTORY_ENTRY_RESOURCE.entries
+                            if e.id == 3]}))
+)");
+  r = run(python, {dir_ / "limits.py", most});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out),
+            nlohmann::json::parse(R"({"warnings": [], "length": 65532, "title": 32609,
+                                      "icons": [4096]})"));
+  for (const auto& options : {std::vector<std::string>{"--windows-title", title(32610)},
+                              std::vector<std::string>{"--windows-icon", dir_ / "more.ico"}}) {
+    std::vector<std::string> args = {"pack",   dir_ / "script.rex", "-o", dir_ / "more.exe",
+                                     "--stub", GetParam()};
+    args.insert(args.end(), options.begin(), options.end());
+    r = run(kTool, args);
+    EXPECT_EQ(r.status, 2) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir_ / "more.exe"));
+  }
 }
 
 // The cross-built launcher, signed, run under Wine with the recording stand-in for rexx.dll:

@@ -228,6 +228,9 @@ TEST(ToolPack, WindowsOptionsWhereTheyCannotApplyAreUsageErrorsThatWriteNothing)
   writeFile(dir / "s.rex", "say 1\n");
   writeFile(dir / "out", "existing");
   writeFile(dir / "text.ico", "not an icon");
+  // One image more than Windows tools read.
+  writeFile(dir / "many.ico", iconFile(std::vector<std::string>(4097, bitmapIconImage(1, 1, 1))));
+  const std::string nineThousand(9000, 'x');
   const int before = entriesIn(dir.path());
   const std::vector<std::string> pack = {"pack", dir / "s.rex", "-o", dir / "out"};
   for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
@@ -237,11 +240,17 @@ TEST(ToolPack, WindowsOptionsWhereTheyCannotApplyAreUsageErrorsThatWriteNothing)
            {"--target", "windows-x86_64", "--windows-version", "1.2.3"},
            {"--target", "windows-x86_64", "--windows-version", "1.2.3.65536"},
            {"--target", "windows-x86_64", "--windows-description", "\xff\xfe"},
-           {"--target", "windows-x86_64", "--windows-icon", dir / "text.ico"}}) {
+           {"--target", "windows-x86_64", "--windows-icon", dir / "text.ico"},
+           {"--target", "windows-x86_64", "--windows-icon", dir / "many.ico"},
+           // Longer than a version resource's 16-bit lengths hold.
+           {"--target", "windows-x86_64", "--windows-title", std::string(32760, 'x')},
+           {"--target", "windows-x86_64", "--windows-title", nineThousand, "--windows-publisher",
+            nineThousand, "--windows-copyright", nineThousand, "--windows-description",
+            nineThousand}}) {
     std::vector<std::string> args = pack;
     args.insert(args.end(), options.begin(), options.end());
     const RunResult r = run(kTool, args);
-    EXPECT_EQ(r.status, 2) << options.back() << ": " << r.err;
+    EXPECT_EQ(r.status, 2) << options.back().substr(0, 80) << ": " << r.err;
     EXPECT_EQ(r.err.rfind("tavmor: pack: ", 0), 0u) << r.err;
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
   }

@@ -1,6 +1,7 @@
 // Memory that runs out: a launcher file or a decoded script too big for the memory a run may
 // use, a file of several GiB that is mostly a hole, and the packer under the same caps.
 #include "reliability/reliability.hpp"
+#include "support/images.hpp"
 
 namespace tavmor::test {
 namespace {
@@ -85,6 +86,22 @@ TEST(MemoryLimit, PackingAScriptTooBigForMemoryKeepsTheOldOutput) {
     EXPECT_EQ(lineCount(r.err), 1) << r.err;
     EXPECT_EQ(readFile(dir / "out"), "existing") << limit;
     EXPECT_EQ(entriesIn(dir.path()), 2) << limit;
+  }
+}
+
+// Resource trees that name one string of 65535 characters from every type and name: a file of
+// a few hundred KiB describes tens of thousands of resources, each naming the string twice.
+// Reading it takes memory bounded by the file, so inspect and verify answer under a small cap.
+TEST(MemoryLimit, ResourceNamesSharedByManyEntriesAreReadOnce) {
+  TempDir dir;
+  for (const auto& [types, names] : {std::pair(12700u, 1u), std::pair(35000u, 2u)}) {
+    const std::string file = dir / "shared.exe";
+    writeFile(file, sharedNameResourceImage(types, names) + payloadOf("say 'shared'\n"));
+    for (const std::string verb : {"inspect", "verify"}) {
+      const RunResult r = runCapped(kTool, {verb, file}, {}, 128);
+      EXPECT_EQ(r.signal, 0) << verb << " " << types;
+      EXPECT_EQ(r.status, 0) << verb << " " << types << ": " << r.err;
+    }
   }
 }
 

@@ -1,6 +1,8 @@
 #include "support/images.hpp"
 
+#include <algorithm>
 #include <cstring>
+#include <tuple>
 
 #include "util/coding.hpp"
 
@@ -74,6 +76,63 @@ std::string peImage(std::uint32_t certOffset, std::uint32_t certSize) {
   putLe(image, section + 16, 0x200, 4);  // SizeOfRawData
   putLe(image, section + 20, 0x200, 4);  // PointerToRawData
   return image;
+}
+
+std::string sharedNameResourceImage(std::uint32_t types, std::uint32_t namesPerType,
+                                    bool overlapping) {
+  constexpr std::uint32_t kTable = 0x80000000;
+  constexpr std::uint32_t kRva = 0x1000;
+  constexpr std::size_t kHeaders = 0x400;
+  constexpr std::uint32_t kLongest = 0xffff;
+  const std::uint32_t names = 16 + 8 * types;
+  const std::uint32_t languages = names + 16 + 8 * namesPerType;
+  const std::uint32_t dataEntry = languages + 16 + 8;
+  const std::uint32_t data = dataEntry + 16;
+  const std::uint32_t text = data + 4;
+  std::string tree(text + 2 + 2 * kLongest, 'A');
+  std::fill(tree.begin(), tree.begin() + text, '\0');
+  for (const auto& [table, count, target] :
+       {std::tuple(0u, types, names), std::tuple(names, namesPerType, languages)}) {
+    putLe(tree, table + 12, count, 2);  // named entries
+    for (std::uint32_t i = 0; i < count; ++i) {
+      putLe(tree, table + 16 + 8 * i, kTable | (text + (overlapping && table == 0 ? 2 * i : 0)), 4);
+      putLe(tree, table + 20 + 8 * i, kTable | target, 4);
+    }
+  }
+  putLe(tree, languages + 14, 1, 2);
+  putLe(tree, languages + 16, 0x409, 4);
+  putLe(tree, languages + 20, dataEntry, 4);
+  putLe(tree, dataEntry, kRva + data, 4);
+  putLe(tree, dataEntry + 4, 4, 4);
+  putLe(tree, text, kLongest, 2);
+
+  const std::uint32_t rawSize = static_cast<std::uint32_t>((tree.size() + 0x1ff) & ~0x1ffu);
+  std::string image(kHeaders, '\0');
+  image[0] = 'M';
+  image[1] = 'Z';
+  putLe(image, 0x3c, 0x80, 4);
+  image.replace(0x80, 4, std::string("PE\0\0", 4));
+  const std::size_t coff = 0x84;
+  putLe(image, coff, 0x8664, 2);
+  putLe(image, coff + 2, 1, 2);
+  putLe(image, coff + 16, 240, 2);
+  const std::size_t opt = coff + 20;
+  putLe(image, opt, 0x20b, 2);
+  putLe(image, opt + 32, 0x1000, 4);                                  // SectionAlignment
+  putLe(image, opt + 36, 0x200, 4);                                   // FileAlignment
+  putLe(image, opt + 56, (kRva + tree.size() + 0xfff) & ~0xfffu, 4);  // SizeOfImage
+  putLe(image, opt + 60, kHeaders, 4);
+  putLe(image, opt + 108, 16, 4);
+  putLe(image, opt + 112 + 2 * 8, kRva, 4);  // the resource directory
+  putLe(image, opt + 112 + 2 * 8 + 4, tree.size(), 4);
+  const std::size_t section = opt + 240;
+  image.replace(section, 5, ".rsrc");
+  putLe(image, section + 8, tree.size(), 4);
+  putLe(image, section + 12, kRva, 4);
+  putLe(image, section + 16, rawSize, 4);
+  putLe(image, section + 20, kHeaders, 4);
+  tree.resize(rawSize, '\0');
+  return image + tree;
 }
 
 namespace {

@@ -12,6 +12,10 @@
 namespace tavmor {
 namespace {
 
+Status noMemoryToDecode() {
+  return Status::failure(Status::Code::kNoMemory, "not enough memory to decode the script");
+}
+
 constexpr std::size_t kSearchBlock = 128;
 // How much of the data a search or a decoder gets through before it says so.
 constexpr std::uint64_t kDoneStep = 4u << 20;
@@ -246,8 +250,7 @@ Result<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan
   const std::uint64_t payloadLength = span.payloadEnd - span.payloadStart;
   DecodedScript script;
   script.capacity = decodedLength(payload, payloadLength);
-  const Status noMemory =
-      Status::failure(Status::Code::kNoMemory, "not enough memory to decode the script");
+  const Status noMemory = noMemoryToDecode();
   if (script.capacity >= SIZE_MAX) return noMemory;
   script.bytes.reset(
       new (std::nothrow) unsigned char[static_cast<std::size_t>(script.capacity) + 1]);
@@ -258,14 +261,15 @@ Result<DecodedScript> decodeScript(const unsigned char* image, const PayloadSpan
   return script;
 }
 
-bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::size_t blockSize,
-                    const std::function<bool(const unsigned char*, std::uint64_t)>& write,
-                    const DoneWith& doneWith) {
+Status decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::size_t blockSize,
+                      const std::function<bool(const unsigned char*, std::uint64_t)>& write,
+                      const DoneWith& doneWith) {
   // A step's pairs expand to at most 255 bytes each: the block always has room for a whole step
   // before it is written out, and is written out in pieces of at least half its size.
+  blockSize = std::max(blockSize, std::size_t{2 * 255});
   const std::uint64_t pairsPerStep = blockSize / 2 / 255;
   std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[blockSize]);
-  if (!block || pairsPerStep == 0) return false;
+  if (!block) return noMemoryToDecode();
   const unsigned char* payload = image + span.payloadStart;
   const std::uint64_t pairBytes = (span.payloadEnd - span.payloadStart) / kPairSize * kPairSize;
   std::uint64_t read = 0;
@@ -276,7 +280,7 @@ bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::si
     filled += decodeRunLength(payload + read, step, block.get() + filled, blockSize - filled);
     read += step;
     if (blockSize - filled < pairsPerStep * 255) {
-      if (!write(block.get(), filled)) return true;
+      if (!write(block.get(), filled)) return Status::success();
       filled = 0;
     }
     if (doneWith && read - doneUpTo >= kDoneStep) {
@@ -285,7 +289,7 @@ bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::si
     }
   }
   if (filled > 0) write(block.get(), filled);
-  return true;
+  return Status::success();
 }
 
 }  // namespace tavmor

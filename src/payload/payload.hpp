@@ -54,10 +54,11 @@ std::optional<PayloadSpan> findPayload(const unsigned char* image, const Executa
 
 // Decodes the payload at `span` in `image` piece by piece, through one block of `blockSize`
 // bytes (at least 64 KiB), handing each piece to `write` in order; stops when `write` returns
-// false. Tells doneWith of the payload behind it. False when no block could be allocated.
-bool decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::size_t blockSize,
-                    const std::function<bool(const unsigned char*, std::uint64_t)>& write,
-                    const DoneWith& doneWith = {});
+// false. Tells doneWith of the payload behind it. Fails with kNoMemory when no block could be
+// allocated.
+Status decodeInPieces(const unsigned char* image, const PayloadSpan& span, std::size_t blockSize,
+                      const std::function<bool(const unsigned char*, std::uint64_t)>& write,
+                      const DoneWith& doneWith = {});
 
 // Decodes the payload at `span` in `image` into a block sized for its decoded length. Fails with
 // kNoMemory when that block cannot be allocated.

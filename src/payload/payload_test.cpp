@@ -204,12 +204,13 @@ TEST(Payload, DecodesInPiecesWhatItDecodesWhole) {
       std::string pieces;
       std::uint64_t done = 0;
       ASSERT_TRUE(decodeInPieces(
-          bytes(file), *span, block,
-          [&](const unsigned char* data, std::uint64_t size) {
-            pieces.append(reinterpret_cast<const char*>(data), size);
-            return true;
-          },
-          [&](const unsigned char*, std::uint64_t size) { done += size; }));
+                      bytes(file), *span, block,
+                      [&](const unsigned char* data, std::uint64_t size) {
+                        pieces.append(reinterpret_cast<const char*>(data), size);
+                        return true;
+                      },
+                      [&](const unsigned char*, std::uint64_t size) { done += size; })
+                      .ok());
       EXPECT_EQ(pieces, std::string(reinterpret_cast<char*>(whole->bytes.get()), whole->length))
           << cut << " " << block;
       EXPECT_LE(done, span->payloadEnd - span->payloadStart);
@@ -219,8 +220,9 @@ TEST(Payload, DecodesInPiecesWhatItDecodesWhole) {
   const std::string file = test::minimalElf() + kPayloadMarker + pairs;
   const auto span = findPayload(bytes(file), file.size());
   int calls = 0;
-  ASSERT_TRUE(decodeInPieces(bytes(file), *span, 1024,
-                             [&](const unsigned char*, std::uint64_t) { return ++calls < 3; }));
+  ASSERT_TRUE(decodeInPieces(bytes(file), *span, 1024, [&](const unsigned char*, std::uint64_t) {
+                return ++calls < 3;
+              }).ok());
   EXPECT_EQ(calls, 3);
 }
 

@@ -13,7 +13,7 @@
 
 #include "platform/file.hpp"
 #include "platform/replace.hpp"
-#include "platform/replace_posix.hpp"
+#include "platform/replace_steps_posix.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -134,9 +134,8 @@ TEST(ReplaceFileAtomicallyDeathTest, GivesTheModeTheUmaskLeavesWithoutAskingForT
 
 TEST(MoveOnto, ReplacesWhatIsThereWithOrWithoutExchangeAndNeverADirectory) {
   // A file system without RENAME_EXCHANGE (before Linux 3.15, or one that does not offer it).
-  const ExchangeFunction cannotExchange = [](const char*, const char*) {
-    errno = EINVAL;
-    return -1;
+  const ExchangeFunction cannotExchange = [](const std::string&, const std::string&) {
+    return false;
   };
   for (const ExchangeFunction exchange : {&exchangeFiles, cannotExchange}) {
     TempDir dir;
@@ -152,7 +151,8 @@ TEST(MoveOnto, ReplacesWhatIsThereWithOrWithoutExchangeAndNeverADirectory) {
         ASSERT_EQ(::symlink(target.c_str(), path.c_str()), 0);
       }
       test::writeFile(temp, before);
-      ASSERT_TRUE(moveOnto(temp, path, exchange)) << before << ": " << std::strerror(errno);
+      const Status moved = moveOnto(temp, path, exchange);
+      ASSERT_TRUE(moved.ok()) << before << ": " << moved.message();
       EXPECT_EQ(test::readFile(path), before);
       EXPECT_FALSE(test::exists(temp)) << before;
     }
@@ -162,9 +162,7 @@ TEST(MoveOnto, ReplacesWhatIsThereWithOrWithoutExchangeAndNeverADirectory) {
     ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
     test::writeFile(directory + "/inside", "kept");
     test::writeFile(temp, "new");
-    errno = 0;
-    EXPECT_FALSE(moveOnto(temp, directory, exchange));
-    EXPECT_EQ(errno, EISDIR);
+    EXPECT_EQ(moveOnto(temp, directory, exchange).reason(), std::strerror(EISDIR));
     EXPECT_EQ(test::readFile(directory + "/inside"), "kept");
     EXPECT_EQ(test::readFile(temp), "new");
   }

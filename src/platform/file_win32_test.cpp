@@ -62,7 +62,7 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
   };
   const Status refused =
       replaceFileAtomically(target, bytesOf("other"), 5, FileMode::kExecutable, refuse);
-  EXPECT_EQ(refused.message(), "the written file " + checked + " did not check out: refused");
+  EXPECT_EQ(refused.message(), "the written file did not check out: refused");
   EXPECT_EQ(checked.rfind(dir.path() + "\\.out.exe.", 0), 0u) << checked;
   EXPECT_EQ(test::readFile(target), "new");
   EXPECT_EQ(entriesIn(dir.path()), 1);
@@ -72,7 +72,7 @@ TEST(FileWin32, ReplacesInOneStepAndLeavesNothingBehindOnFailure) {
   ASSERT_TRUE(::CreateDirectoryW(test::nativePath(taken).c_str(), nullptr));
   EXPECT_EQ(replaceFileAtomically(taken, bytesOf("x"), 1, FileMode::kOwnerOnly, nullptr)
                 .message()
-                .rfind("cannot replace " + taken + ": ", 0),
+                .rfind("cannot replace it: ", 0),
             0u);
   EXPECT_EQ(entriesIn(dir.path()), 2);
 

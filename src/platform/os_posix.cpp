@@ -13,22 +13,19 @@ FdCloser::~FdCloser() {
   if (fd >= 0) ::close(fd);
 }
 
-bool writeAll(int fd, const unsigned char* data, std::uint64_t size) {
+Status writeAll(int fd, const unsigned char* data, std::uint64_t size) {
   while (size > 0) {
     const std::size_t chunk = size > (1u << 30) ? (1u << 30) : static_cast<std::size_t>(size);
     const ssize_t written = ::write(fd, data, chunk);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (written == 0) {
-      errno = ENOSPC;
-      return false;
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      const std::string reason = written == 0 ? std::strerror(ENOSPC) : systemError();
+      return Status::failure(Status::Code::kCannotWrite, reason, reason);
     }
     data += written;
     size -= static_cast<std::uint64_t>(written);
   }
-  return true;
+  return Status::success();
 }
 
 }  // namespace tavmor

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/status.hpp"
+
 namespace tavmor {
 
 // The system's reason for the failure errno holds.
@@ -19,8 +21,8 @@ struct FdCloser {
   int fd;
 };
 
-// Writes all `size` bytes to fd, going on after interruptions; false with errno set when it
-// cannot.
-bool writeAll(int fd, const unsigned char* data, std::uint64_t size);
+// Writes all `size` bytes to fd, going on after interruptions. Fails with kCannotWrite and the
+// system's reason as message and reason ("No space left on device").
+Status writeAll(int fd, const unsigned char* data, std::uint64_t size);
 
 }  // namespace tavmor

@@ -21,19 +21,19 @@ std::string systemError(DWORD code) {
 
 std::string lastError() { return systemError(::GetLastError()); }
 
-bool writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size) {
+Status writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size) {
   while (size > 0) {
     const DWORD chunk = size > kMaxChunk ? kMaxChunk : static_cast<DWORD>(size);
     DWORD written = 0;
-    if (!::WriteFile(handle, data, chunk, &written, nullptr)) return false;
-    if (written == 0) {
-      ::SetLastError(ERROR_DISK_FULL);
-      return false;
+    const bool wrote = ::WriteFile(handle, data, chunk, &written, nullptr) != 0;
+    if (!wrote || written == 0) {
+      const std::string reason = wrote ? systemError(ERROR_DISK_FULL) : lastError();
+      return Status::failure(Status::Code::kCannotWrite, reason, reason);
     }
     data += written;
     size -= written;
   }
-  return true;
+  return Status::success();
 }
 
 }  // namespace tavmor

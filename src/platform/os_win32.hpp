@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "util/status.hpp"
+
 namespace tavmor {
 
 // The most bytes one ReadFile or WriteFile call is given.
@@ -26,7 +28,8 @@ struct HandleCloser {
   }
 };
 
-// Writes all `size` bytes to handle; false, with the last error set, when it cannot.
-bool writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size);
+// Writes all `size` bytes to handle. Fails with kCannotWrite and the system's reason as message
+// and reason.
+Status writeAll(HANDLE handle, const unsigned char* data, std::uint64_t size);
 
 }  // namespace tavmor

@@ -77,6 +77,13 @@ std::optional<int> descriptorBehind(const std::string& path) {
   return std::nullopt;
 }
 
+// A failed write, or success, worded for the output the user named.
+Status cannotWrite(const Status& written) {
+  if (written.ok()) return written;
+  return Status::failure(Status::Code::kCannotWrite, "cannot write: " + written.reason(),
+                         written.reason());
+}
+
 // Writes through the descriptor that the output names, as the shell that opened it asked (at
 // its offset, in its mode); a closed one is refused, so that nothing is written elsewhere.
 Status writeDescriptor(int fd, const unsigned char* data, std::uint64_t size) {
@@ -85,9 +92,7 @@ Status writeDescriptor(int fd, const unsigned char* data, std::uint64_t size) {
                            ", which is not open; nothing was written");
   }
   const SignalHold held(HeldSignals::kFileSizeLimit);
-  if (writeAll(fd, data, size)) return Status::success();
-  const std::string reason = systemError();
-  return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
+  return cannotWrite(writeAll(fd, data, size));
 }
 
 }  // namespace
@@ -113,10 +118,7 @@ Status writeOutputFile(const std::string& path, const unsigned char* data, std::
   struct stat out {};
   if (link && there && ::fstat(STDOUT_FILENO, &out) == 0 && out.st_dev == st.st_dev &&
       out.st_ino == st.st_ino) {
-    const Status written = writeStandardOutput(data, size);
-    if (written.ok()) return written;
-    return Status::failure(Status::Code::kCannotWrite, "cannot write: " + written.reason(),
-                           written.reason());
+    return cannotWrite(writeStandardOutput(data, size));
   }
   if (!there || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode))) {
     return replaceFileAtomically(path, data, size, mode, check);
@@ -129,14 +131,13 @@ Status writeOutputFile(const std::string& path, const unsigned char* data, std::
   if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
     return replaceFileAtomically(path, data, size, mode, check);
   }
-  const auto cannotWrite = [] {
-    const std::string reason = systemError();
-    return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
-  };
   const SignalHold held(HeldSignals::kFileSizeLimit);
-  if (!writeAll(fd, data, size)) return cannotWrite();
+  if (const Status written = writeAll(fd, data, size); !written.ok()) return cannotWrite(written);
   closer.fd = -1;
-  if (::close(fd) != 0) return cannotWrite();
+  if (::close(fd) != 0) {
+    const std::string reason = systemError();
+    return cannotWrite(Status::failure(Status::Code::kCannotWrite, reason, reason));
+  }
   return Status::success();
 }
 
@@ -158,10 +159,10 @@ Result<std::string> readStandardInput() {
 
 Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
   const SignalHold held(HeldSignals::kFileSizeLimit);
-  if (writeAll(STDOUT_FILENO, data, size)) return Status::success();
-  const std::string reason = systemError();
-  return Status::failure(Status::Code::kCannotWrite, "cannot write to standard output: " + reason,
-                         reason);
+  const Status written = writeAll(STDOUT_FILENO, data, size);
+  if (written.ok()) return written;
+  return Status::failure(Status::Code::kCannotWrite,
+                         "cannot write to standard output: " + written.reason(), written.reason());
 }
 
 }  // namespace tavmor

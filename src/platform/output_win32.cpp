@@ -16,9 +16,10 @@ Status writeOutputFile(const std::string& path, const unsigned char* data, std::
     if (handle != INVALID_HANDLE_VALUE) {
       HandleCloser closer{handle};
       if (::GetFileType(handle) != FILE_TYPE_DISK) {
-        if (writeAll(handle, data, size)) return Status::success();
-        const std::string reason = lastError();
-        return Status::failure(Status::Code::kCannotWrite, "cannot write: " + reason, reason);
+        const Status written = writeAll(handle, data, size);
+        if (written.ok()) return written;
+        return Status::failure(Status::Code::kCannotWrite, "cannot write: " + written.reason(),
+                               written.reason());
       }
     }
   }
@@ -49,11 +50,13 @@ Result<std::string> readStandardInput() {
 
 Status writeStandardOutput(const unsigned char* data, std::uint64_t size) {
   const HANDLE output = ::GetStdHandle(STD_OUTPUT_HANDLE);
-  const bool none = output == nullptr || output == INVALID_HANDLE_VALUE;
-  if (!none && writeAll(output, data, size)) return Status::success();
-  const std::string reason = none ? std::string("there is no standard output") : lastError();
-  return Status::failure(Status::Code::kCannotWrite, "cannot write to standard output: " + reason,
-                         reason);
+  const std::string none = "there is no standard output";
+  const Status written = output == nullptr || output == INVALID_HANDLE_VALUE
+                             ? Status::failure(Status::Code::kCannotWrite, none, none)
+                             : writeAll(output, data, size);
+  if (written.ok()) return written;
+  return Status::failure(Status::Code::kCannotWrite,
+                         "cannot write to standard output: " + written.reason(), written.reason());
 }
 
 }  // namespace tavmor

@@ -30,9 +30,10 @@ using ContentSource = std::function<Status(const ChunkWriter& write)>;
 
 // Writes what `content` produces to a new, exclusively created file beside `path`, checks it,
 // and moves it onto `path` in one atomic step. On failure nothing is left behind, an existing
-// file at `path` is untouched, and the failure says which step failed and why ("cannot write
-// TEMP: REASON"; its code is kCannotWrite where the file was made but could not be written
-// whole), or is the content's own.
+// file at `path` is untouched, and the failure says which step failed and why, without naming
+// `path`, which the caller names ("cannot write TEMP: REASON", "cannot replace it: REASON"; its
+// code is kCannotWrite where the file was made but could not be written whole), or is the
+// content's own.
 Status replaceFileAtomically(const std::string& path, const ContentSource& content, FileMode mode,
                              const WriteCheck& check, Durability durability = Durability::kDurable);
 

@@ -51,7 +51,7 @@ int errnoCode(int error) {
 
 // With stdio, not iostreams: every launcher file carries this code, and iostreams would add
 // half a megabyte of the C++ library's locale machinery to it.
-std::optional<std::string> readWholeFile(const std::string& path) {
+std::optional<std::string> readFileText(const std::string& path) {
   std::FILE* in = std::fopen(path.c_str(), "rb");
   if (in == nullptr) return std::nullopt;
   std::string data;
@@ -140,7 +140,7 @@ APIRET sysFileSearch(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const std::string options = lower(args.text(3));
   const bool caseSensitive = options.find('c') != std::string::npos;
   const bool numbered = options.find('n') != std::string::npos;
-  const std::optional<std::string> data = readWholeFile(args.string(1));
+  const std::optional<std::string> data = readFileText(args.string(1));
   if (!data) return setResult(result, "3");
   if (data->empty()) return setResult(result, "3");
   const std::string target = caseSensitive ? args.string(0) : lower(args.text(0));

@@ -10,8 +10,8 @@ namespace tavmor::rexxutil {
 // 32 busy, ...); -1 for the errors that mean something is badly wrong.
 int errnoCode(int error);
 
-// The whole of a file, or nothing when it cannot be read.
-std::optional<std::string> readWholeFile(const std::string& path);
+// The bytes of the file at path, as text for a script, or nothing when it cannot be read whole.
+std::optional<std::string> readFileText(const std::string& path);
 
 // Writes text to the file at path, replacing what it held (or after it, with `append`); false
 // when the file could not be written whole.

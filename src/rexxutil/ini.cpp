@@ -15,7 +15,7 @@ struct Section {
 
 std::vector<Section> load(const std::string& path) {
   std::vector<Section> sections;
-  const std::optional<std::string> data = readWholeFile(path);
+  const std::optional<std::string> data = readFileText(path);
   if (!data) {
     // Opening a file regutil does not find creates it, empty.
     writeWholeFile(path, "", true);

@@ -171,7 +171,7 @@ APIRET sysStemInsert(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
 APIRET regStemRead(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(2, 4)) return kBadCall;
-  const std::optional<std::string> read = readWholeFile(args.string(0));
+  const std::optional<std::string> read = readFileText(args.string(0));
   if (!read || read->empty()) return setResult(result, "1");
   const std::string& data = *read;
   std::vector<std::string> lines;

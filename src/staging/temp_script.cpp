@@ -20,10 +20,10 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
   // between the decoder and the write.
   constexpr std::size_t kPiece = 1u << 20;
   const auto content = [&](const ChunkWriter& write) {
-    const bool decoded = decodeInPieces(
+    const Status decoded = decodeInPieces(
         image.bytes.get(), span, kPiece, write,
         [&](const unsigned char* start, std::uint64_t size) { releasePages(image, start, size); });
-    if (!decoded) return Status::failure(Status::Code::kNoMemory, "not enough memory to decode");
+    if (!decoded.ok()) return decoded;
     if (!imageIntact(image)) {
       return Status::failure(Status::Code::kCannotRead, "the file shrank or could not be read");
     }

@@ -19,9 +19,7 @@ bool ParsedArgs::flag(const std::string& longName) const { return value(longName
 
 Result<ParsedArgs> parseArgs(const std::vector<std::string>& args,
                              const std::vector<OptionSpec>& specs) {
-  const auto usage = [](const std::string& message) {
-    return Status::failure(Status::Code::kUsage, message);
-  };
+  const auto usage = [](const std::string& message) { return usageFailure(message); };
   ParsedArgs parsed;
   bool optionsEnded = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -80,36 +78,41 @@ Result<ParsedArgs> parseArgs(const std::vector<std::string>& args,
 }
 
 int runVerb(const Verb& verb, const std::vector<std::string>& args,
-            const std::function<int(const ParsedArgs&)>& body) {
+            const std::function<Status(const ParsedArgs&)>& body) {
   const Result<ParsedArgs> parsed = parseArgs(args, verb.options);
-  if (!parsed.ok()) return usageError(verb.name, parsed.status().message());
-  if (parsed->help) return output(verb.name, verb.help) ? kStatusOk : kStatusFailure;
+  if (!parsed.ok()) return exitStatus(verb.name, parsed.status());
+  if (parsed->help) return exitStatus(verb.name, output(verb.help));
   if (verb.operand == nullptr) {
-    if (!parsed->operands.empty()) return usageError(verb.name, "takes no operands");
+    if (!parsed->operands.empty()) return exitStatus(verb.name, usageFailure("takes no operands"));
   } else if (parsed->operands.size() != 1) {
-    return usageError(verb.name, std::string("expected one ") + verb.operand);
+    return exitStatus(verb.name, usageFailure(std::string("expected one ") + verb.operand));
   }
-  return body(*parsed);
+  return exitStatus(verb.name, body(*parsed));
 }
 
-bool output(const std::string& verb, std::string_view text) {
-  const Status written =
-      writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size());
-  if (written.ok()) return true;
-  error((verb.empty() ? "" : verb + ": ") + written.message());
-  return false;
+int exitStatus(const std::string& verb, const Status& outcome) {
+  if (outcome.ok()) return kStatusOk;
+  const bool usage = outcome.code() == Status::Code::kUsage;
+  std::cerr << "tavmor: " << (verb.empty() ? "" : verb + ": ") << escaped(outcome.message());
+  if (usage && !verb.empty()) std::cerr << " (see 'tavmor " << verb << " --help')";
+  std::cerr << '\n' << std::flush;
+  return usage ? kStatusUsage : kStatusFailure;
 }
 
-int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
-                std::uint64_t size, FileMode mode, const WriteCheck& check) {
-  if (path == "-") {
-    return output(verb, std::string_view(reinterpret_cast<const char*>(data), size))
-               ? kStatusOk
-               : kStatusFailure;
-  }
+Status usageFailure(std::string message) {
+  return Status::failure(Status::Code::kUsage, std::move(message));
+}
+
+Status output(std::string_view text) {
+  return writeStandardOutput(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+}
+
+Status writeOutput(const std::string& path, const unsigned char* data, std::uint64_t size,
+                   FileMode mode, const WriteCheck& check) {
+  if (path == "-") return output(std::string_view(reinterpret_cast<const char*>(data), size));
   const Status written = writeOutputFile(path, data, size, mode, check);
-  if (!written.ok()) return error(verb + ": " + path + ": " + written.message());
-  return kStatusOk;
+  if (written.ok()) return written;
+  return Status::failure(written.code(), path + ": " + written.message(), written.reason());
 }
 
 std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows) {
@@ -125,16 +128,8 @@ std::string alignedLines(const std::vector<std::pair<std::string, std::string>>&
   return lines;
 }
 
-int error(const std::string& message, int status) {
+void printNote(const std::string& message) {
   std::cerr << "tavmor: " << escaped(message) << '\n' << std::flush;
-  return status;
-}
-
-int usageError(const std::string& verb, const std::string& message) {
-  std::cerr << "tavmor: " << verb << ": " << escaped(message) << " (see 'tavmor " << verb
-            << " --help')\n"
-            << std::flush;
-  return kStatusUsage;
 }
 
 }  // namespace tavmor::cli

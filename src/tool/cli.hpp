@@ -45,29 +45,33 @@ struct Verb {
   const char* operand;
 };
 
-// Runs `verb` on args (which follow its name): prints its help for --help and returns 0, a
-// usage error for a bad option or operands other than what it takes and returns 2, and
-// otherwise returns what `body` returns for the parsed arguments.
+// Runs `verb` on args (which follow its name) and returns the exit status: its help for --help,
+// a usage error for a bad option or operands other than what it takes, and otherwise what
+// `body` gives for the parsed arguments, printed by exitStatus.
 int runVerb(const Verb& verb, const std::vector<std::string>& args,
-            const std::function<int(const ParsedArgs&)>& body);
+            const std::function<Status(const ParsedArgs&)>& body);
 
-// Writes text to standard output. When it cannot, prints "tavmor: <verb>: cannot write to
-// standard output: <cause>" (without "<verb>: " when verb is empty) and returns false.
-bool output(const std::string& verb, std::string_view text);
+// The exit status for the outcome of `verb`, printed first when it is a failure: "tavmor: <verb>:
+// <message>" (without "<verb>: " when verb is empty), and for kUsage a hint to the verb's
+// --help. kStatusOk, kStatusUsage for kUsage, kStatusFailure for any other failure.
+int exitStatus(const std::string& verb, const Status& outcome);
+
+// A usage error: a command line that asks for what cannot be done.
+Status usageFailure(std::string message);
+
+// Writes text to standard output; fails with "cannot write to standard output: <cause>".
+Status output(std::string_view text);
 
 // Writes data to the output a verb was given: standard output for "-", else the file as
-// writeOutputFile writes it. Returns 0, or prints "tavmor: <verb>: <output>: <cause>" and
-// returns 1.
-int writeOutput(const std::string& verb, const std::string& path, const unsigned char* data,
-                std::uint64_t size, FileMode mode, const WriteCheck& check);
+// writeOutputFile writes it, and then a failure names it: "<output>: <cause>".
+Status writeOutput(const std::string& path, const unsigned char* data, std::uint64_t size,
+                   FileMode mode, const WriteCheck& check);
 
 // Lines of "name  value", the values lined up two spaces after the longest name.
 std::string alignedLines(const std::vector<std::pair<std::string, std::string>>& rows);
 
-// Prints "tavmor: <message>" on stderr, control characters escaped, and returns status.
-int error(const std::string& message, int status = kStatusFailure);
-
-// Prints "tavmor: <verb>: <message>" and a hint to --help on stderr; returns kStatusUsage.
-int usageError(const std::string& verb, const std::string& message);
+// Prints "tavmor: <message>" on stderr, control characters escaped: a note or a warning beside
+// what a verb did.
+void printNote(const std::string& message);
 
 }  // namespace tavmor::cli

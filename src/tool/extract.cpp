@@ -22,22 +22,21 @@ constexpr char kExtractHelp[] =
     "                      written as it is)\n"
     "  -h, --help          show this help\n";
 
-int extract(const cli::ParsedArgs& parsed) {
+Status extract(const cli::ParsedArgs& parsed) {
   const std::string output = parsed.value("output").value_or("-");
-  if (output.empty()) return cli::usageError("extract", "empty output file name");
+  if (output.empty()) return cli::usageFailure("empty output file name");
   const std::string& path = parsed.operands[0];
 
   // Writing the script over the launcher file it came from would lose that file.
   if (output != "-" && sameFile(output, path)) {
-    return cli::error("extract: " + output +
-                      ": is the launcher file itself; choose another output");
+    return Status::failure(output + ": is the launcher file itself; choose another output");
   }
   const Result<FileImage> image = readWholeFile(path);
-  if (!image.ok()) return cli::error("extract: " + image.status().message());
+  if (!image.ok()) return image.status();
   const auto span = findPayload(image->bytes.get(), image->size);
-  if (!span) return cli::error("extract: " + path + ": " + kNoScriptFound);
+  if (!span) return Status::failure(path + ": " + kNoScriptFound);
   const auto script = decodeScript(image->bytes.get(), *span);
-  if (!script.ok()) return cli::error("extract: " + path + ": " + script.status().message());
+  if (!script.ok()) return Status::failure(path + ": " + script.status().message());
 
   const auto checkWritten = [&](const std::string& tempPath) {
     const Result<FileImage> written = readWholeFile(tempPath);
@@ -48,8 +47,8 @@ int extract(const cli::ParsedArgs& parsed) {
     }
     return Status::failure("it does not hold the script");
   };
-  return cli::writeOutput("extract", output, script->bytes.get(), script->length,
-                          FileMode::kOwnerOnly, checkWritten);
+  return cli::writeOutput(output, script->bytes.get(), script->length, FileMode::kOwnerOnly,
+                          checkWritten);
 }
 
 }  // namespace

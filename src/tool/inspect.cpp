@@ -261,14 +261,14 @@ std::string inspectionJson(const std::string& path, const LauncherFileReport& re
 
 namespace {
 
-int inspect(const cli::ParsedArgs& parsed) {
+Status inspect(const cli::ParsedArgs& parsed) {
   const std::string& path = parsed.operands[0];
   const Result<FileImage> image = readWholeFile(path);
-  if (!image.ok()) return cli::error("inspect: " + image.status().message());
+  if (!image.ok()) return image.status();
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
   const std::string text =
       parsed.flag("json") ? inspectionJson(path, report) : inspectionText(path, report);
-  return cli::output("inspect", text) ? cli::kStatusOk : cli::kStatusFailure;
+  return cli::output(text);
 }
 
 }  // namespace

@@ -43,18 +43,18 @@ int dispatch(int argc, char** argv) {
   const std::string& verb = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (verb == "--help" || verb == "-h" || verb == "help") {
-    return cli::output("", kHelp) ? cli::kStatusOk : cli::kStatusFailure;
+    return cli::exitStatus("", cli::output(kHelp));
   }
   if (verb == "--version") {
-    return cli::output("", std::string("tavmor ") + kToolVersion + '\n') ? cli::kStatusOk
-                                                                         : cli::kStatusFailure;
+    return cli::exitStatus("", cli::output(std::string("tavmor ") + kToolVersion + '\n'));
   }
   if (verb == "pack") return packCommand(rest);
   if (verb == "extract") return extractCommand(rest);
   if (verb == "inspect") return inspectCommand(rest);
   if (verb == "verify") return verifyCommand(rest);
   if (verb == "targets") return targetsCommand(rest);
-  return cli::error("unknown command '" + verb + "' (see 'tavmor --help')", cli::kStatusUsage);
+  return cli::exitStatus("",
+                         cli::usageFailure("unknown command '" + verb + "' (see 'tavmor --help')"));
 }
 
 }  // namespace

@@ -118,52 +118,47 @@ Result<PackedFile> buildLauncherFile(const unsigned char* stub, std::uint64_t st
 
 namespace {
 
-int pack(const cli::ParsedArgs& parsed) {
+Status pack(const cli::ParsedArgs& parsed) {
   const auto output = parsed.value("output");
-  if (!output || output->empty()) return cli::usageError("pack", "missing -o OUT");
+  if (!output || output->empty()) return cli::usageFailure("missing -o OUT");
   const auto target = parsed.value("target");
   if (target && parsed.value("stub")) {
-    return cli::usageError("pack", "--target and --stub exclude each other");
+    return cli::usageFailure("--target and --stub exclude each other");
   }
   if (target && !isKnownTarget(*target)) {
     std::string known;
     for (const auto& name : targetNames()) known += (known.empty() ? "" : ", ") + name;
-    return cli::usageError("pack", "unknown target '" + *target + "'; the targets are " + known);
+    return cli::usageFailure("unknown target '" + *target + "'; the targets are " + known);
   }
   const auto windowsOption = firstWindowsOption(parsed);
   if (windowsOption && !parsed.value("stub") &&
       target.value_or(hostTarget()).rfind("windows-", 0) != 0) {
-    return cli::usageError(
-        "pack", *windowsOption + " is for Windows targets, not " + target.value_or(hostTarget()));
+    return cli::usageFailure(*windowsOption + " is for Windows targets, not " +
+                             target.value_or(hostTarget()));
   }
   const Result<WindowsResources> resources = windowsResourcesFromOptions(parsed, *output);
-  if (!resources.ok()) {
-    return resources.status().code() == Status::Code::kUsage
-               ? cli::usageError("pack", resources.status().message())
-               : cli::error("pack: " + resources.status().message());
-  }
+  if (!resources.ok()) return resources.status();
   const std::string scriptPath = parsed.operands[0];
   const Result<std::string> stubPath =
       parsed.value("stub") ? *parsed.value("stub") : installedStub(target.value_or(hostTarget()));
-  if (!stubPath.ok()) return cli::error("pack: " + stubPath.status().message());
+  if (!stubPath.ok()) return stubPath.status();
 
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
   if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
-    return cli::error("pack: " + *output + ": is the script itself; choose another output");
+    return Status::failure(*output + ": is the script itself; choose another output");
   }
   const Result<std::string> scriptText = readScript(scriptPath);
-  if (!scriptText.ok()) return cli::error("pack: " + scriptText.status().message());
+  if (!scriptText.ok()) return scriptText.status();
   const auto* script = reinterpret_cast<const unsigned char*>(scriptText->data());
   const std::uint64_t scriptSize = scriptText->size();
   const Result<FileImage> stub = readWholeFile(*stubPath);
-  if (!stub.ok()) return cli::error("pack: stub " + stub.status().message());
+  if (!stub.ok()) return Status::failure("stub " + stub.status().message());
 
   const Result<PackedFile> packed =
       buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize, *resources);
   if (!packed.ok()) {
-    const std::string message = "stub " + *stubPath + ": " + packed.status().message();
-    return packed.status().code() == Status::Code::kUsage ? cli::usageError("pack", message)
-                                                          : cli::error("pack: " + message);
+    return Status::failure(packed.status().code(),
+                           "stub " + *stubPath + ": " + packed.status().message());
   }
 
   const auto checkFinished = [&](const std::string& tempPath) {
@@ -174,18 +169,18 @@ int pack(const cli::ParsedArgs& parsed) {
     }
     return Status::failure("it does not decode to the script");
   };
-  if (const int status =
-          cli::writeOutput("pack", *output, packed->bytes.data(), packed->bytes.size(),
-                           FileMode::kExecutable, checkFinished)) {
-    return status;
+  if (const Status written = cli::writeOutput(*output, packed->bytes.data(), packed->bytes.size(),
+                                              FileMode::kExecutable, checkFinished);
+      !written.ok()) {
+    return written;
   }
   if (packed->removedSignature) {
-    cli::error("note: the stub's signature was removed; sign " + *output + " again");
+    cli::printNote("note: the stub's signature was removed; sign " + *output + " again");
   }
   if (const auto problem = *output != "-" ? nameProblem(*output) : std::nullopt) {
-    cli::error("warning: pack: " + *output + ": " + *problem);
+    cli::printNote("warning: pack: " + *output + ": " + *problem);
   }
-  return cli::kStatusOk;
+  return Status::success();
 }
 
 }  // namespace

@@ -96,7 +96,7 @@ Result<std::string> findStub(const std::string& target, const std::string& toolP
 int targetsCommand(const std::vector<std::string>& args) {
   return cli::runVerb({"targets", kTargetsHelp, {}, nullptr}, args, [](const cli::ParsedArgs&) {
     const Result<std::string> self = currentExecutablePath();
-    if (!self.ok()) return cli::error("targets: " + ownLocationUnknown(self.status()));
+    if (!self.ok()) return Status::failure(ownLocationUnknown(self.status()));
     std::vector<std::pair<std::string, std::string>> rows;
     for (const auto& name : targetNames()) {
       const Result<std::string> stub = findStub(name, *self);
@@ -108,7 +108,7 @@ int targetsCommand(const std::vector<std::string>& args) {
                                     : "missing");
       }
     }
-    return cli::output("targets", cli::alignedLines(rows)) ? cli::kStatusOk : cli::kStatusFailure;
+    return cli::output(cli::alignedLines(rows));
   });
 }
 

@@ -1,5 +1,7 @@
 #include "tool/verify.hpp"
 
+#include <vector>
+
 #include "platform/file.hpp"
 #include "tool/cli.hpp"
 #include "tool/examine.hpp"
@@ -24,16 +26,21 @@ constexpr char kVerifyHelp[] =
     "Options:\n"
     "  -h, --help    show this help\n";
 
-int verify(const cli::ParsedArgs& parsed) {
+Status verify(const cli::ParsedArgs& parsed) {
   const std::string& path = parsed.operands[0];
   const Result<FileImage> image = readWholeFile(path);
-  if (!image.ok()) return cli::error("verify: " + image.status().message());
+  if (!image.ok()) return image.status();
 
   const LauncherFileReport report = examineLauncherFile(image->bytes.get(), image->size);
   const auto& script = report.script;
   if (!report.warnings.empty() || !script) {
-    for (const auto& warning : report.warnings) cli::error("verify: " + path + ": " + warning);
-    return cli::kStatusFailure;
+    // One line per reason: those before the last printed here, the last as the failure.
+    std::vector<std::string> reasons = report.warnings;
+    if (reasons.empty()) reasons.push_back(kNoScriptFound);
+    for (std::size_t i = 0; i + 1 < reasons.size(); ++i) {
+      cli::printNote("verify: " + path + ": " + reasons[i]);
+    }
+    return Status::failure(path + ": " + reasons.back());
   }
   std::string line = escaped(path) + ": ok: " + formatName(report.layout.format) +
                      " launcher file, script of " + std::to_string(script->length) +
@@ -42,7 +49,7 @@ int verify(const cli::ParsedArgs& parsed) {
     line += ", signed (certificate table of " + std::to_string(report.certificate->size) +
             " bytes; the signature itself is not checked)";
   }
-  return cli::output("verify", line + '\n') ? cli::kStatusOk : cli::kStatusFailure;
+  return cli::output(line + '\n');
 }
 
 }  // namespace

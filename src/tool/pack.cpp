@@ -44,11 +44,16 @@ constexpr char kPackHelp[] =
     "Each replaces what the stub has of its kind; the version information also names OUT's\n"
     "file as the original file name.\n";
 
-// The stub a pack without --stub uses.
-Result<std::string> installedStub(const std::string& target) {
+// The stub to pack into, read once: the file --stub names, else the installed one for target.
+Result<Stub> readStub(const cli::ParsedArgs& parsed, const std::string& target) {
+  if (const auto named = parsed.value("stub")) {
+    Result<FileImage> image = readWholeFile(*named);
+    if (!image.ok()) return Status::failure("stub " + image.status().message());
+    return Stub{*named, std::move(*image)};
+  }
   const Result<std::string> self = currentExecutablePath();
   if (!self.ok()) return Status::failure(ownLocationUnknown(self.status()));
-  const Result<std::string> stub = findStub(target, *self);
+  Result<Stub> stub = findStub(target, *self);
   if (stub.ok()) return stub;
   return Status::failure(
       (stub.status().code() == Status::Code::kNoPermission ? "refusing the stub " : "") +
@@ -140,9 +145,8 @@ int pack(const cli::ParsedArgs& parsed) {
                : cli::error("pack: " + resources.status().message());
   }
   const std::string scriptPath = parsed.operands[0];
-  const Result<std::string> stubPath =
-      parsed.value("stub") ? *parsed.value("stub") : installedStub(target.value_or(hostTarget()));
-  if (!stubPath.ok()) return cli::error("pack: " + stubPath.status().message());
+  const Result<Stub> stub = readStub(parsed, target.value_or(hostTarget()));
+  if (!stub.ok()) return cli::error("pack: " + stub.status().message());
 
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
   if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
@@ -152,13 +156,11 @@ int pack(const cli::ParsedArgs& parsed) {
   if (!scriptText.ok()) return cli::error("pack: " + scriptText.status().message());
   const auto* script = reinterpret_cast<const unsigned char*>(scriptText->data());
   const std::uint64_t scriptSize = scriptText->size();
-  const Result<FileImage> stub = readWholeFile(*stubPath);
-  if (!stub.ok()) return cli::error("pack: stub " + stub.status().message());
 
   const Result<PackedFile> packed =
-      buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize, *resources);
+      buildLauncherFile(stub->image.bytes.get(), stub->image.size, script, scriptSize, *resources);
   if (!packed.ok()) {
-    const std::string message = "stub " + *stubPath + ": " + packed.status().message();
+    const std::string message = "stub " + stub->path + ": " + packed.status().message();
     return packed.status().code() == Status::Code::kUsage ? cli::usageError("pack", message)
                                                           : cli::error("pack: " + message);
   }

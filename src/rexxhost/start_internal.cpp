@@ -90,11 +90,15 @@ Status startProgram(const char* name, std::string_view source,
   char* result = nullptr;
   void* tokens = nullptr;
   unsigned long tokensLength = 0;
-  const int code = __regina_IfcExecScript(
-      tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
-      static_cast<int>(arguments.size()), lengths.data(), texts.data(), kReginaTypeCommand, 0,
-      sizeof kEnvironment - 1, kEnvironment, kReginaTypeSource, 0, source.data(), source.size(),
-      nullptr, 0, &resultLength, &result, &tokens, &tokensLength);
+  int code = 0;
+  const Status ran = whileRunning(name, [&] {
+    code = __regina_IfcExecScript(tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
+                                  static_cast<int>(arguments.size()), lengths.data(), texts.data(),
+                                  kReginaTypeCommand, 0, sizeof kEnvironment - 1, kEnvironment,
+                                  kReginaTypeSource, 0, source.data(), source.size(), nullptr, 0,
+                                  &resultLength, &result, &tokens, &tokensLength);
+  });
+  if (!ran.ok()) return ran;
   if (result != nullptr) RexxFreeMemory(result);
   if (tokens != nullptr) RexxFreeMemory(tokens);
   __regina_CloseOpenFiles(tsd);

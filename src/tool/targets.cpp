@@ -23,7 +23,7 @@ constexpr char kTargetsHelp[] =
     "stub there is refused. Stubs are found under lib/tavmor/TARGET/ in the folder above\n"
     "tavmor's own when that is a bin folder (PREFIX/bin/tavmor), else beside tavmor. A stub\n"
     "that a user other than root or tavmor's owner could have written, or that lies in such\n"
-    "a folder, is refused.\n"
+    "a folder or is reached through a link in one, is refused.\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n";

@@ -18,11 +18,13 @@ constexpr std::size_t kThreadVectorField = 1;
 
 }  // namespace
 
-std::optional<void*> runScript(const char* path, int argc, char** argv) {
+Result<void*> runScript(const char* path, int argc, char** argv) {
   void* instance = nullptr;
   void* thread = nullptr;
   RexxCreateInterpreter(&instance, &thread, nullptr);
-  if (instance == nullptr || thread == nullptr) return std::nullopt;
+  if (instance == nullptr || thread == nullptr) {
+    return Status::failure("Cannot create a Rexx interpreter instance.");
+  }
 
   const auto newArray =
       vectorEntry<rexxapi::NewArrayFunction>(thread, kThreadVectorField, rexxapi::kNewArrayOffset);

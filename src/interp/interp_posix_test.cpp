@@ -1,12 +1,11 @@
 // Runs the launcher's interpreter calls against the recording stand-in library.
-#include "interp/interp.hpp"
-
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <sstream>
 
 #include "interp/interface.hpp"
+#include "interp/interp.hpp"
 #include "support/test_support.hpp"
 
 namespace tavmor {
@@ -33,7 +32,7 @@ TEST_F(InterpTest, MakesTheCallsInOrderWithEachArgumentAsOneItem) {
   std::string a0 = "report", a1 = "alpha", a2 = "two words", a3 = "";
   char* argv[] = {a0.data(), a1.data(), a2.data(), a3.data(), nullptr};
   const auto instance = runScript(program.c_str(), 4, argv);
-  ASSERT_TRUE(instance);
+  ASSERT_TRUE(instance.ok());
   terminateInstance(*instance);
   std::ostringstream expected;
   expected << "create\n"
@@ -51,7 +50,7 @@ TEST_F(InterpTest, NoArgumentsGiveAnEmptyArray) {
   std::string a0 = "report";
   char* argv[] = {a0.data(), nullptr};
   const auto instance = runScript("missing.tmp", 1, argv);
-  ASSERT_TRUE(instance);
+  ASSERT_TRUE(instance.ok());
   terminateInstance(*instance);
   EXPECT_EQ(calls(), "create\nnewArray 0 A1\ncall " + standinHex("missing.tmp") +
                          " A1\nprogram unreadable\nterminate\n");
@@ -61,7 +60,8 @@ TEST_F(InterpTest, AnInstanceThatCannotBeCreatedStopsEverything) {
   ::setenv("TAVMOR_STANDIN_NO_INSTANCE", "1", 1);
   std::string a0 = "report", a1 = "x";
   char* argv[] = {a0.data(), a1.data(), nullptr};
-  EXPECT_FALSE(runScript("p", 2, argv));
+  EXPECT_EQ(runScript("p", 2, argv).status().message(),
+            "Cannot create a Rexx interpreter instance.");
   EXPECT_EQ(calls(), "create\n");
 }
 

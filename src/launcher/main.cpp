@@ -97,8 +97,8 @@ int launch(int argc, char** argv) {
   removeOnTermination(*tempPath);
   held.reset();
 
-  const auto instance = runScript(tempPath->c_str(), argc, argv);
-  if (!instance) return fail(kStatusFailure, {"Cannot create a Rexx interpreter instance."});
+  const Result<void*> instance = runScript(tempPath->c_str(), argc, argv);
+  if (!instance.ok()) return fail(kStatusFailure, {instance.status().message()});
   terminateInstance(*instance);
   return 0;
 }

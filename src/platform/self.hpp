@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "platform/file.hpp"
 #include "util/status.hpp"
 
 namespace tavmor {
@@ -12,13 +13,16 @@ namespace tavmor {
 // platform cannot tell ("/proc/self/exe: No such file or directory" where /proc is not there).
 Result<std::string> currentExecutablePath();
 
-// Whether nobody but root and the owner of `program` could have written the file at `path` or
-// a folder that holds it, up to and including `root` (up to the file system's root for a file
-// that links out of `root`). The failure says which one someone else could have written and
+// Reads the regular file at `path`, which lies in the folder `root`, provided nobody but root
+// and the owner of `program` could have written it or any folder passed on the way to it: every
+// folder from `root` down, on the path as given and on every path a link on it leads through
+// (from "/" down for a link that leads out of `root`), each link's own folder included. The
+// file is read from the descriptor that was checked, so what is read is what was checked. The
+// failure is kNoPermission when someone else could have written one of them, saying which and
 // why ("its folder DIR is owned by user NAME (UID), ...", "it may be written by every user
-// (mode 0666)"): POSIX, another owner, or write permission for its group or for everyone.
-// Windows does not check.
-Status checkWrittenOnlyByOwners(const std::string& path, const std::string& root,
-                                const std::string& program);
+// (mode 0666)"); kCannotOpen for a missing file or one that is no regular file; else kCannotRead
+// or kNoMemory. Windows does not check, and reads the file as readWholeFile does.
+Result<FileImage> readFileWrittenOnlyByOwners(const std::string& path, const std::string& root,
+                                              const std::string& program);
 
 }  // namespace tavmor

@@ -54,10 +54,12 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
   items[index - 1] = static_cast<StringObject*>(item);
 }
 
-// A program that never started must not look like one that ran: the caller's status 0 means
-// that the script ran. So a refusal ends the process with one line and the launcher's failure
-// status. The program is the launcher's staged copy of its script, which the launcher's removal
-// thread would take away only seconds later: it goes at once.
+// A program that never started, or was stopped, must not look like one that ran: the caller's
+// status 0 means that the script ran, and the interface gives back no failure. So a refusal ends
+// the process with one line and the launcher's failure status, and without Regina's cleanup,
+// which a stopped run may have left in no state to run. The program is the launcher's staged copy
+// of its script, which the launcher's removal thread would take away only seconds later: it goes at
+// once.
 [[noreturn]] void refuse(const std::string& reason, const char* program) {
   std::remove(program);
   std::fflush(stdout);

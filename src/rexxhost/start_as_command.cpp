@@ -18,7 +18,7 @@ extern "C" {
 // refuses any other version (see CMakeLists.txt), and so does startProgram at run time.
 extern char __regina_tsd[];
 void __regina_starttrace(void* tsd);
-void __regina_CloseOpenFiles(void* tsd);
+void __regina_CloseOpenFiles(void* tsd, int purge);
 int __regina_IfcExecScript(void* tsd, int nameLength, const char* name, int argumentCount,
                            const int* argumentLengths, const char** arguments, int callType,
                            int exitFlags, int environmentLength, const char* environment,
@@ -33,9 +33,10 @@ namespace {
 
 // Codes of Regina 3.6's interface layer (rxiface.h): how the program is invoked, where its
 // source comes from, and an omitted argument's length.
-constexpr int kReginaTypeCommand = 26;  // RX_TYPE_COMMAND
-constexpr int kReginaTypeSource = 17;   // RX_TYPE_SOURCE: the program as text, tokenised here
-constexpr int kReginaNoString = -1;     // RX_NO_STRING
+constexpr int kReginaTypeCommand = 26;   // RX_TYPE_COMMAND
+constexpr int kReginaTypeSource = 17;    // RX_TYPE_SOURCE: the program as text, tokenised here
+constexpr int kReginaNoString = -1;      // RX_NO_STRING
+constexpr int kReginaKeepFileTable = 0;  // CloseOpenFiles: close and flush, keep the table
 constexpr char kEnvironment[] = "SYSTEM";
 constexpr std::string_view kSupportedVersion = "REXX-Regina_3.6 ";
 constexpr std::pair<const char*, const char*> kNameServices[] = {
@@ -90,14 +91,22 @@ Status startProgram(const char* name, std::string_view source,
   char* result = nullptr;
   void* tokens = nullptr;
   unsigned long tokensLength = 0;
-  const int code = __regina_IfcExecScript(
-      tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
-      static_cast<int>(arguments.size()), lengths.data(), texts.data(), kReginaTypeCommand, 0,
-      sizeof kEnvironment - 1, kEnvironment, kReginaTypeSource, 0, source.data(), source.size(),
-      nullptr, 0, &resultLength, &result, &tokens, &tokensLength);
+  int code = 0;
+  const Status ran = whileRunning(name, [&] {
+    code = __regina_IfcExecScript(tsd, static_cast<int>(std::char_traits<char>::length(name)), name,
+                                  static_cast<int>(arguments.size()), lengths.data(), texts.data(),
+                                  kReginaTypeCommand, 0, sizeof kEnvironment - 1, kEnvironment,
+                                  kReginaTypeSource, 0, source.data(), source.size(), nullptr, 0,
+                                  &resultLength, &result, &tokens, &tokensLength);
+  });
+  if (!ran.ok()) return ran;
   if (result != nullptr) RexxFreeMemory(result);
   if (tokens != nullptr) RexxFreeMemory(tokens);
-  __regina_CloseOpenFiles(tsd);
+  // Closes the program's streams and flushes its output, as Regina does before it runs a command
+  // or ends on an error; the file table itself goes with ReginaCleanup. (Declared with one
+  // argument, it took whatever a register held as `purge`: the sanitizer build purged, the
+  // release build did not.)
+  __regina_CloseOpenFiles(tsd, kReginaKeepFileTable);
   // Zero, or the negated number of an error that the program raised and Regina reported (-35 for
   // Error 35); a positive code is Regina's refusal to start it, as RexxStart returns it.
   if (code > 0) {

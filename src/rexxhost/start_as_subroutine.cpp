@@ -36,8 +36,12 @@ Status startProgram(const char* name, std::string_view source,
   SHORT returnCode = 0;
   RXSTRING result;
   MAKERXSTRING(result, nullptr, 0);
-  const APIRET started = RexxStart(static_cast<LONG>(args.size()), args.data(), name, instore,
-                                   "SYSTEM", RXSUBROUTINE, nullptr, &returnCode, &result);
+  APIRET started = 0;
+  const Status ran = whileRunning(name, [&] {
+    started = RexxStart(static_cast<LONG>(args.size()), args.data(), name, instore, "SYSTEM",
+                        RXSUBROUTINE, nullptr, &returnCode, &result);
+  });
+  if (!ran.ok()) return ran;
   if (result.strptr != nullptr) RexxFreeMemory(result.strptr);
   if (instore[1].strptr != nullptr) RexxFreeMemory(instore[1].strptr);
   // A negative code is an error that the program raised, which Regina has reported; a positive

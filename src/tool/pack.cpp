@@ -46,11 +46,16 @@ constexpr char kPackHelp[] =
     "file as the original file name. It holds at most 65535 bytes: about 32,600 characters\n"
     "of text in all.\n";
 
-// The stub a pack without --stub uses.
-Result<std::string> installedStub(const std::string& target) {
+// The stub to pack into, read once: the file --stub names, else the installed one for target.
+Result<Stub> readStub(const cli::ParsedArgs& parsed, const std::string& target) {
+  if (const auto named = parsed.value("stub")) {
+    Result<FileImage> image = readWholeFile(*named);
+    if (!image.ok()) return Status::failure("stub " + image.status().message());
+    return Stub{*named, std::move(*image)};
+  }
   const Result<std::string> self = currentExecutablePath();
   if (!self.ok()) return Status::failure(ownLocationUnknown(self.status()));
-  const Result<std::string> stub = findStub(target, *self);
+  Result<Stub> stub = findStub(target, *self);
   if (stub.ok()) return stub;
   return Status::failure(
       (stub.status().code() == Status::Code::kNoPermission ? "refusing the stub " : "") +
@@ -139,9 +144,8 @@ Status pack(const cli::ParsedArgs& parsed) {
   const Result<WindowsResources> resources = windowsResourcesFromOptions(parsed, *output);
   if (!resources.ok()) return resources.status();
   const std::string scriptPath = parsed.operands[0];
-  const Result<std::string> stubPath =
-      parsed.value("stub") ? *parsed.value("stub") : installedStub(target.value_or(hostTarget()));
-  if (!stubPath.ok()) return stubPath.status();
+  const Result<Stub> stub = readStub(parsed, target.value_or(hostTarget()));
+  if (!stub.ok()) return stub.status();
 
   // Packing over the script would lose it. (Packing over the stub is a repack, and allowed.)
   if (scriptPath != "-" && *output != "-" && sameFile(*output, scriptPath)) {
@@ -151,14 +155,12 @@ Status pack(const cli::ParsedArgs& parsed) {
   if (!scriptText.ok()) return scriptText.status();
   const auto* script = reinterpret_cast<const unsigned char*>(scriptText->data());
   const std::uint64_t scriptSize = scriptText->size();
-  const Result<FileImage> stub = readWholeFile(*stubPath);
-  if (!stub.ok()) return Status::failure("stub " + stub.status().message());
 
   const Result<PackedFile> packed =
-      buildLauncherFile(stub->bytes.get(), stub->size, script, scriptSize, *resources);
+      buildLauncherFile(stub->image.bytes.get(), stub->image.size, script, scriptSize, *resources);
   if (!packed.ok()) {
     return Status::failure(packed.status().code(),
-                           "stub " + *stubPath + ": " + packed.status().message());
+                           "stub " + stub->path + ": " + packed.status().message());
   }
 
   const auto checkFinished = [&](const std::string& tempPath) {

@@ -23,7 +23,7 @@ constexpr char kTargetsHelp[] =
     "stub there is refused. Stubs are found under lib/tavmor/TARGET/ in the folder above\n"
     "tavmor's own when that is a bin folder (PREFIX/bin/tavmor), else beside tavmor. A stub\n"
     "that a user other than root or tavmor's owner could have written, or that lies in such\n"
-    "a folder, is refused.\n"
+    "a folder or is reached through a link in one, is refused.\n"
     "\n"
     "Options:\n"
     "  -h, --help    show this help\n";
@@ -75,17 +75,17 @@ std::vector<StubCandidate> stubCandidates(const std::string& target, const std::
   return candidates;
 }
 
-Result<std::string> findStub(const std::string& target, const std::string& toolPath) {
+Result<Stub> findStub(const std::string& target, const std::string& toolPath) {
   const auto candidates = stubCandidates(target, toolPath);
   for (const auto& candidate : candidates) {
     if (!isRegularFile(candidate.path)) continue;
     // A stub that someone else could have planted would run their code in every file packed.
-    const Status trusted = checkWrittenOnlyByOwners(candidate.path, candidate.root, toolPath);
-    if (!trusted.ok()) {
-      return Status::failure(Status::Code::kNoPermission,
-                             candidate.path + ": " + trusted.message());
+    Result<FileImage> image = readFileWrittenOnlyByOwners(candidate.path, candidate.root, toolPath);
+    if (!image.ok()) {
+      return Status::failure(image.status().code(),
+                             candidate.path + ": " + image.status().message());
     }
-    return candidate.path;
+    return Stub{candidate.path, std::move(*image)};
   }
   return Status::failure(
       Status::Code::kCannotOpen,
@@ -99,13 +99,13 @@ int targetsCommand(const std::vector<std::string>& args) {
     if (!self.ok()) return Status::failure(ownLocationUnknown(self.status()));
     std::vector<std::pair<std::string, std::string>> rows;
     for (const auto& name : targetNames()) {
-      const Result<std::string> stub = findStub(name, *self);
+      const Result<Stub> stub = findStub(name, *self);
       if (stub.ok()) {
-        rows.emplace_back(name, *stub);
+        rows.emplace_back(name, stub->path);
       } else {
-        rows.emplace_back(name, stub.status().code() == Status::Code::kNoPermission
-                                    ? "refused: " + stub.status().message()
-                                    : "missing");
+        rows.emplace_back(name, stub.status().code() == Status::Code::kCannotOpen
+                                    ? "missing"
+                                    : "refused: " + stub.status().message());
       }
     }
     return cli::output(cli::alignedLines(rows));

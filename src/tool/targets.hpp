@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file.hpp"
 #include "util/status.hpp"
 
 namespace tavmor {
@@ -35,10 +36,17 @@ struct StubCandidate {
 // then beside the tool. Empty when toolPath has no folder.
 std::vector<StubCandidate> stubCandidates(const std::string& target, const std::string& toolPath);
 
-// The first of stubCandidates that is a regular file. Fails with kCannotOpen when none is
-// ("no stub for TARGET at PATH"), and with kNoPermission ("PATH: WHY") when someone but root
-// and the tool's owner could have written that file or a folder that holds it.
-Result<std::string> findStub(const std::string& target, const std::string& toolPath);
+// A stub, and the path it was found at.
+struct Stub {
+  std::string path;
+  FileImage image;
+};
+
+// The first of stubCandidates that is a regular file, read once, from the descriptor its trust
+// was checked on. Fails with kCannotOpen when none is ("no stub for TARGET at PATH"), and with
+// kNoPermission ("PATH: WHY") when someone but root and the tool's owner could have written
+// that file or a folder on the way to it; "PATH: WHY" for any other failure to read it.
+Result<Stub> findStub(const std::string& target, const std::string& toolPath);
 
 // The line for a tool that cannot find its own path, given why.
 std::string ownLocationUnknown(const Status& why);

@@ -338,16 +338,37 @@ TEST(ToolTargets, NeverTakesAStubSomeoneElseCouldHaveWritten) {
   EXPECT_EQ(readFile(dir / "out"), readFile(dir / "genuine"));
 
   // In an installation, a stub in a folder that every user may write, or (as root) one that
-  // another user owns, is refused: by targets, and by pack in one line that names it.
+  // another user owns, is refused: by targets, and by pack in one line that names it. So is one
+  // reached through a link that lies in such a folder, whoever may write where the link leads:
+  // another user could point the link elsewhere.
   const Install install(dir);
   const std::string folder = install.prefix + "/lib/tavmor";
+  const std::string open = install.prefix + "/open";
+  const auto relink = [&](const char* at, const char* to) {
+    std::filesystem::remove(install.prefix + at);
+    ASSERT_EQ(::symlink(to, (install.prefix + at).c_str()), 0);
+  };
   struct Case {
     std::function<void()> make;
     std::string why;
   };
-  std::vector<Case> cases = {
-      {[&] { ::chmod(folder.c_str(), 0777); },
-       "its folder " + folder + " may be written by every user (mode 0777)"}};
+  std::vector<Case> cases = {{[&] { ::chmod(folder.c_str(), 0777); },
+                              "its folder " + folder + " may be written by every user (mode 0777)"},
+                             {[&] {
+                                std::filesystem::create_directories(install.prefix + "/real");
+                                std::filesystem::rename(folder + "/linux-x86_64",
+                                                        install.prefix + "/real/linux-x86_64");
+                                relink("/lib/tavmor/linux-x86_64", "../../real/linux-x86_64");
+                                ::chmod(folder.c_str(), 0777);
+                              },
+                              "its folder " + folder + " may be written by every user (mode 0777)"},
+                             {[&] {
+                                std::filesystem::create_directories(open);
+                                relink("/open/linux", "../real/linux-x86_64");
+                                relink("/lib/tavmor/linux-x86_64", "../../open/linux");
+                                ::chmod(open.c_str(), 0777);
+                              },
+                              "its folder " + open + " may be written by every user (mode 0777)"}};
   if (::geteuid() == 0) {
     cases.push_back({[&] { ASSERT_EQ(::chown(install.linuxStub.c_str(), 65534, 65534), 0); },
                      "it is owned by user "});
@@ -365,7 +386,15 @@ TEST(ToolTargets, NeverTakesAStubSomeoneElseCouldHaveWritten) {
     EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
     EXPECT_FALSE(exists(dir / "refused"));
     ::chmod(folder.c_str(), 0755);
+    ::chmod(open.c_str(), 0755);
   }
+  // With every folder on the way the owner's alone again, the stub is taken through the links.
+  if (::geteuid() == 0) {
+    ASSERT_EQ(::chown(install.linuxStub.c_str(), 0, 0), 0);
+  }
+  r = run(install.tool, {"pack", dir / "s.rex", "-o", dir / "linked"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(readFile(dir / "linked"), readFile(dir / "genuine"));
 
   // Without /proc the tool cannot tell where it is, and says so (where a mount namespace can be
   // had to take /proc away; a sanitizer's runtime, which needs /proc, adds its own lines).

@@ -8,8 +8,9 @@
 
 namespace tavmor {
 
-// The path of the running executable (UTF-8), with links resolved; a failure says why the
-// platform cannot tell ("/proc/self/exe: No such file or directory" where /proc is not there).
+// The path of the running executable (UTF-8), with links resolved. Linux reads /proc/self/exe,
+// and where /proc is not there the path the program was started by; a failure says why the
+// platform cannot tell ("/proc/self/exe: No such file or directory" where neither answers).
 Result<std::string> currentExecutablePath();
 
 // Whether nobody but root and the owner of `program` could have written the file at `path` or

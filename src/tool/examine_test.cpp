@@ -184,14 +184,16 @@ TEST(Examine, SetsASignedFilesCertificateTableAndPaddingApart) {
 }
 
 TEST(Examine, HostileFilesGetWarningsAndNeverAnOutOfRangeRead) {
-  // Every truncation and random corruption of an ELF and a signed PE launcher file; run under
-  // the sanitizers, any read outside the file fails the test.
+  // Every truncation and random corruption of an ELF launcher file of each byte order and a
+  // signed PE one; run under the sanitizers, any read outside the file fails the test.
   const std::string pairs = pairsFor("say 'truncate me'\n");
   const std::string elf = elfImage(0x40) + kPayloadMarker + pairs;
+  const std::string bigEndianElf = elfImage(0x40, kElfMachineS390, true) + kPayloadMarker + pairs;
   const std::string signedPe = signFile(peImage() + kPayloadMarker + pairs);
   std::mt19937 rng(99);
-  for (const bool isSigned : {false, true}) {
-    const std::string& valid = isSigned ? signedPe : elf;
+  for (const std::string* file : {&elf, &bigEndianElf, &signedPe}) {
+    const std::string& valid = *file;
+    const bool isSigned = file == &signedPe;
     const std::uint64_t markerOffset = examine(valid).payload.value().markerOffset;
     for (std::size_t length = 0; length < valid.size(); ++length) {
       const auto report = examine(valid.substr(0, length));

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The portable archive as a user meets it: makes it with cpack -G TGZ in a Release build folder,
-# checks that its tavmor and its Linux stubs are statically linked, and unpacks it into a folder
-# that holds nothing else but an empty /tmp. Entered as its root (unshare -r --root: no /proc,
+# checks that its tavmor and its Linux stubs are statically linked (and the aarch64 and s390x
+# stubs' sizes), and unpacks it into a folder that holds nothing else but an empty /tmp. Entered as its root (unshare -r --root: no /proc,
 # no /bin/sh, no C library), the tool lists the targets and packs a script for each one it has;
 # there the Linux x86-64 file runs, and outside, under qemu-user, those for aarch64 and s390x.
 # Usage: packaging/tgz_roundtrip.sh [BUILD_DIR]   (default build; configured as Release)
@@ -42,6 +42,11 @@ done
 for program in "$root$prefix/bin/tavmor" "$root$prefix"/lib/tavmor/linux-*/tavmor-launcher; do
   headers=$(readelf -ld "$program")
   ! grep -q -e INTERP -e NEEDED <<<"$headers" || fail "${program#"$root"} is linked dynamically"
+done
+# The stubs for the other Linux machines within the x86-64 stub's budget (1.5 MiB) and a tenth.
+for stub in "$root$prefix"/lib/tavmor/linux-{aarch64,s390x}/tavmor-launcher; do
+  [ ! -f "$stub" ] || [ "$(stat -c %s "$stub")" -le 1730150 ] ||
+    fail "${stub#"$root"} is $(stat -c %s "$stub") bytes, over its budget of 1730150"
 done
 
 # In the empty root: no /proc, so the tool finds itself by the path it was started by.

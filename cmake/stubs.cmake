@@ -6,8 +6,9 @@
 #     The stubs for Linux on aarch64 and s390x, alike, in BUILD/linux-aarch64-stub and
 #     BUILD/linux-s390x-stub: TAVMOR_AARCH64_STUB and TAVMOR_S390X_STUB, AUTO building each where
 #     Debian's cross compiler and that machine's Regina (scripts/install-deps fetches it into
-#     TAVMOR_CROSS_REGINA_DIR) are there. TAVMOR_CROSS_STUB_TESTS builds the unit tests in those
-#     builds too, to run under qemu-user there (ctest in BUILD/linux-s390x-stub/build).
+#     TAVMOR_CROSS_REGINA_DIR) are there. TAVMOR_CROSS_STUB_TESTS lists the machines (s390x,
+#     aarch64) whose stub's build makes the unit tests too, to run under qemu-user there (ctest in
+#     BUILD/linux-s390x-stub/build).
 #   Windows (the MinGW-w64 cross build): a Linux build's launcher, named by TAVMOR_LINUX_STUB
 #     (optional): the cross build cannot make it, so it takes one made by a Linux build.
 
@@ -74,8 +75,8 @@ endif()
 # toolchain file (cmake/linux-PROCESSOR.cmake), so that they are linked as this machine's is.
 set(TAVMOR_CROSS_REGINA_DIR /var/cache/tavmor/regina CACHE PATH
     "Where scripts/install-deps unpacked each machine's Regina (ARCH/usr/lib/TRIPLE/libregina.a)")
-option(TAVMOR_CROSS_STUB_TESTS "Build the unit tests in each cross stub's build (run under qemu-user)"
-       OFF)
+set(TAVMOR_CROSS_STUB_TESTS "" CACHE STRING
+    "The machines (aarch64;s390x) whose stub's build makes the unit tests too, for qemu-user")
 function(tavmor_linux_cross_stub processor triple debian_arch)
   string(TOUPPER ${processor} upper)
   set(option TAVMOR_${upper}_STUB)
@@ -105,7 +106,9 @@ function(tavmor_linux_cross_stub processor triple debian_arch)
   endif()
   set(stub ${TAVMOR_BUILD_STUB_DIR}/${target}/tavmor-launcher)
   set(targets tavmor-launcher)
-  if(TAVMOR_CROSS_STUB_TESTS)
+  set(tests OFF)
+  if(processor IN_LIST TAVMOR_CROSS_STUB_TESTS)
+    set(tests ON)
     list(APPEND targets tavmor_unit_tests)
   endif()
   # Only what is needed, in this build's make jobs where it is make.
@@ -122,7 +125,7 @@ function(tavmor_linux_cross_stub processor triple debian_arch)
     BINARY_DIR ${PROJECT_BINARY_DIR}/${target}-stub/build
     CMAKE_ARGS -DCMAKE_TOOLCHAIN_FILE=${PROJECT_SOURCE_DIR}/cmake/${target}.cmake
                -DCMAKE_BUILD_TYPE=Release -DTAVMOR_CROSS_REGINA_DIR=${TAVMOR_CROSS_REGINA_DIR}
-               -DTAVMOR_BUILD_TESTS=${TAVMOR_CROSS_STUB_TESTS} -DTAVMOR_BUILD_BENCHMARKS=OFF
+               -DTAVMOR_BUILD_TESTS=${tests} -DTAVMOR_BUILD_BENCHMARKS=OFF
                -DTAVMOR_WARNINGS_AS_ERRORS=${TAVMOR_WARNINGS_AS_ERRORS}
     BUILD_COMMAND ${build_command}
     INSTALL_COMMAND ${CMAKE_COMMAND} -E copy_if_different <BINARY_DIR>/bin/tavmor-launcher ${stub}

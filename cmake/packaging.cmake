@@ -1,12 +1,21 @@
 # Installing tavmor and its launcher stubs, and packaging them: a .deb on Linux, a .zip on Windows.
 #   cmake --install BUILD --prefix PREFIX      PREFIX/bin/tavmor, PREFIX/lib/tavmor/TARGET/ stubs
 #   cd BUILD && cpack                          (DEB on Linux, ZIP on Windows)
+#   cd BUILD && cpack -G TGZ                   (Linux: the portable archive, whose tavmor is
+#                                              linked statically, to run on any x86-64 Linux)
 # tavmor finds the stubs from its own location, so an install works wherever it is unpacked.
 
 include(GNUInstallDirs)
 include(cmake/stubs.cmake)
 
-install(TARGETS tavmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The tool in the component "tool", Debian's lintian overrides in "debian", everything else in
+# the default one, "Unspecified".
+install(TARGETS tavmor RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tool)
+if(TARGET tavmor-static)
+  # Only the portable archive takes it, in place of the tool (see tavmor_cpack.cmake).
+  install(PROGRAMS $<TARGET_FILE:tavmor-static> DESTINATION ${CMAKE_INSTALL_BINDIR} RENAME tavmor
+          COMPONENT portable EXCLUDE_FROM_ALL)
+endif()
 install(TARGETS tavmor-launcher RUNTIME DESTINATION ${TAVMOR_STUB_DIR}/${TAVMOR_HOST_TARGET})
 if(NOT WIN32)
   # Compressed as Debian's policy asks, without a name or time stamp: the same bytes every build.
@@ -21,7 +30,7 @@ if(NOT WIN32)
   install(FILES ${PROJECT_BINARY_DIR}/tavmor.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
   install(FILES ${PROJECT_BINARY_DIR}/changelog.gz DESTINATION ${CMAKE_INSTALL_DOCDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides
-          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tavmor)
+          DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides RENAME tavmor COMPONENT debian)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/completion.bash
           DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME tavmor)
 endif()
@@ -69,5 +78,9 @@ else()
     message(STATUS "dpkg-shlibdeps not found: cpack -G DEB needs it (install dpkg-dev)")
   endif()
 endif()
+
+# What each generator takes: see the file.
+set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_SOURCE_DIR}/cmake/tavmor_cpack.cmake)
+set(CPACK_ARCHIVE_FILE_NAME tavmor-${PROJECT_VERSION}-${TAVMOR_HOST_TARGET})
 
 include(CPack)

@@ -3,7 +3,7 @@
 
 _tavmor() {
   local cur=${COMP_WORDS[COMP_CWORD]} prev=${COMP_WORDS[COMP_CWORD - 1]}
-  local verbs="pack targets extract inspect verify" targets="linux-x86_64 windows-x86_64"
+  local verbs="pack targets extract inspect verify" targets="linux-x86_64 linux-aarch64 linux-s390x windows-x86_64"
   COMPREPLY=()
   if [ "$COMP_CWORD" -eq 1 ]; then
     COMPREPLY=($(compgen -W "$verbs --help --version" -- "$cur"))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The .deb as a user meets it. Builds it and checks what it holds and depends on; unpacks it into
 # a folder whose path has a space and, with the tool in there, lists the targets, packs a script
-# for each, runs the Linux file and, under Wine with the stand-in rexx.dll, the Windows file;
+# for each, runs the Linux files (those for aarch64 and s390x under qemu-user) and, under Wine
+# with the stand-in rexx.dll, the Windows file;
 # checks the bash completion against the tool. Then, unless a tavmor package is installed
 # already (which is left alone), installs the .deb with apt, packs and runs a script with the
 # installed tool and removes the package again.
@@ -20,8 +21,9 @@ fail() {
 }
 
 # As a plain configure does it: the Windows stub where MinGW-w64 is installed.
+mkdir -p "$build"
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTAVMOR_BUILD_TESTS=OFF \
-  -DTAVMOR_BUILD_BENCHMARKS=OFF -DTAVMOR_WINDOWS_STUB=AUTO >/dev/null
+  -DTAVMOR_BUILD_BENCHMARKS=OFF -DTAVMOR_WINDOWS_STUB=AUTO >"$build/configure.log"
 cmake --build "$build" -j2 >/dev/null
 rm -f "$build"/tavmor_*.deb
 (cd "$build" && cpack -G DEB >/dev/null)
@@ -77,6 +79,18 @@ fi
 tool="$unpacked/usr/bin/tavmor"
 "$tool" targets | tee "$work/targets"
 expected="linux-x86_64    $unpacked/$linux_stub"
+# The other Linux machines' stubs: there wherever their compiler and Regina are.
+cross=()
+for target in linux-aarch64 linux-s390x; do
+  if [ -f "$unpacked/usr/lib/tavmor/$target/tavmor-launcher" ]; then
+    cross+=("$target")
+    expected+=$'\n'"$(printf '%-16s' "$target")$unpacked/usr/lib/tavmor/$target/tavmor-launcher"
+  else
+    grep -q "The $target launcher stub is not built" "$build/configure.log" ||
+      fail "the package lacks the $target stub, and the configure did not say why"
+    expected+=$'\n'"$(printf '%-16s' "$target")missing"
+  fi
+done
 if [ $has_windows = 1 ]; then
   expected+=$'\n'"windows-x86_64  $unpacked/$windows_stub"
 else
@@ -94,6 +108,16 @@ cmp "$work/hello" "$work/default" || fail "the default target is not linux-x86_6
 out=$(cd "$work" && TMPDIR="$work" ./hello alpha)
 grep -qx 'unpacked and running: alpha' <<<"$out" || fail "the Linux file did not run: $out"
 "$tool" verify "$work/hello"
+for target in "${cross[@]}"; do
+  "$tool" pack "$work/hello.rex" -o "$work/hello-$target" --target "$target"
+  "$tool" verify "$work/hello-$target"
+  qemu=qemu-${target#linux-}-static
+  if command -v "$qemu" >/dev/null; then
+    out=$(cd "$work" && TMPDIR="$work" "$qemu" "./hello-$target" alpha)
+    grep -qx 'unpacked and running: alpha' <<<"$out" || fail "the $target file did not run: $out"
+    echo "The $target file ran under $qemu"
+  fi
+done
 if [ $has_windows = 1 ]; then
   mkdir "$work/windows"
   printf '%s\r\n' "$script" >"$work/hello-crlf.rex"

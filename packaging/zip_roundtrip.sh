@@ -45,6 +45,8 @@ tool() { "$wine" "$dir/bin/tavmor.exe" "$@"; }
 tool targets | tr -d '\r' | tee "$work/targets"
 expected="linux-x86_64    missing"
 [ $has_linux = 1 ] && expected="linux-x86_64    $(wine_path "$dir/$linux_stub")"
+# The Windows build ships no stub for Linux on aarch64 or s390x.
+expected+=$'\n'"linux-aarch64   missing"$'\n'"linux-s390x     missing"
 expected+=$'\n'"windows-x86_64  $(wine_path "$dir/$windows_stub")"
 [ "$(cat "$work/targets")" = "$expected" ] || fail "tavmor.exe targets: expected
 $expected"

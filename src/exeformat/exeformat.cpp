@@ -9,21 +9,23 @@
 namespace tavmor {
 namespace {
 
-// Bounds-checked little-endian reads; a read outside the image yields nothing.
+// Bounds-checked reads in the file's byte order (PE: little-endian; ELF: as its header says); a
+// read outside the image yields nothing.
 struct Reader {
   const unsigned char* data;
   std::uint64_t size;
+  bool bigEndian = false;
 
   bool has(std::uint64_t offset, std::uint64_t length) const {
     return offset <= size && length <= size - offset;
   }
   // The field of `bytes` bytes (2, 4 or 8) at offset.
-  std::optional<std::uint64_t> le(std::uint64_t offset, unsigned bytes) const {
+  std::optional<std::uint64_t> read(std::uint64_t offset, unsigned bytes) const {
     if (!has(offset, bytes)) return std::nullopt;
     const unsigned char* field = data + offset;
-    if (bytes == 2) return decodeFixed16(field);
-    if (bytes == 4) return decodeFixed32(field);
-    return decodeFixed64(field);
+    if (bytes == 2) return bigEndian ? decodeBigEndian16(field) : decodeFixed16(field);
+    if (bytes == 4) return bigEndian ? decodeBigEndian32(field) : decodeFixed32(field);
+    return bigEndian ? decodeBigEndian64(field) : decodeFixed64(field);
   }
   // The field at `offset` into the table entry at `entry`, which untrusted headers may have put
   // so near the top of the range that the sum overflows.
@@ -41,35 +43,33 @@ std::uint64_t extentEnd(std::uint64_t a, std::uint64_t b, std::uint64_t c = 1) {
 
 std::optional<std::uint64_t> Reader::field(std::uint64_t entry, std::uint64_t offset,
                                            unsigned bytes) const {
-  return le(extentEnd(entry, offset), bytes);
+  return read(extentEnd(entry, offset), bytes);
 }
 
-void describeElf(const Reader& r, ExecutableLayout& layout) {
+void describeElf(Reader r, ExecutableLayout& layout) {
   constexpr std::uint64_t kSectionNoBits = 8;
   constexpr std::uint64_t kSegmentLoad = 1;
   constexpr std::uint64_t kSegmentInterpreter = 3;
   layout.elfClass = r.data[4];
   layout.elfByteOrder = r.data[5];
   layout.is64Bit = layout.elfClass == kElfClass64;
-  // e_type and e_machine lie at the same offsets in both classes, in the file's byte order.
-  const auto half = [&](std::uint64_t offset) {
-    return layout.elfByteOrder == kElfBigEndian ? decodeBigEndian16(r.data + offset)
-                                                : decodeFixed16(r.data + offset);
-  };
-  layout.elfType = half(16);
-  layout.machine = half(18);
-  if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
+  // Every field is in the file's byte order; e_type and e_machine lie at the same offsets in both
+  // classes.
+  r.bigEndian = layout.elfByteOrder == kElfBigEndian;
+  layout.elfType = static_cast<std::uint16_t>(r.read(16, 2).value_or(0));
+  layout.machine = static_cast<std::uint32_t>(r.read(18, 2).value_or(0));
+  if (!elfLayoutRead(layout)) {
     layout.imageEnd = r.size;  // not a layout this tool reads; treat it all as image
     return;
   }
   const std::uint64_t headerSize = 64;
-  layout.elfEntry = r.le(24, 8).value_or(0);
-  const std::uint64_t phOff = r.le(32, 8).value_or(0);
-  const std::uint64_t shOff = r.le(40, 8).value_or(0);
-  const std::uint64_t phEntSize = r.le(54, 2).value_or(0);
-  const std::uint64_t phNum = r.le(56, 2).value_or(0);
-  const std::uint64_t shEntSize = r.le(58, 2).value_or(0);
-  const std::uint64_t shNum = r.le(60, 2).value_or(0);
+  layout.elfEntry = r.read(24, 8).value_or(0);
+  const std::uint64_t phOff = r.read(32, 8).value_or(0);
+  const std::uint64_t shOff = r.read(40, 8).value_or(0);
+  const std::uint64_t phEntSize = r.read(54, 2).value_or(0);
+  const std::uint64_t phNum = r.read(56, 2).value_or(0);
+  const std::uint64_t shEntSize = r.read(58, 2).value_or(0);
+  const std::uint64_t shNum = r.read(60, 2).value_or(0);
 
   std::uint64_t end = headerSize;
   if (phNum != 0) end = std::max(end, extentEnd(phOff, phNum, phEntSize));
@@ -121,7 +121,7 @@ void describePe(const Reader& r, ExecutableLayout& layout) {
     // A COFF symbol table lies outside every section, followed by its string table, whose
     // first four bytes give its own length.
     const std::uint64_t strings = h.symbolTable + std::uint64_t{h.symbolCount} * kSymbolSize;
-    end = std::max(end, extentEnd(strings, r.le(strings, 4).value_or(4)));
+    end = std::max(end, extentEnd(strings, r.read(strings, 4).value_or(4)));
   }
   layout.imageEnd = end;
 
@@ -160,6 +160,11 @@ ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t siz
   return layout;
 }
 
+bool elfLayoutRead(const ExecutableLayout& layout) {
+  return layout.format == ExecutableFormat::kElf && layout.elfClass == kElfClass64 &&
+         (layout.elfByteOrder == kElfLittleEndian || layout.elfByteOrder == kElfBigEndian);
+}
+
 const char* formatName(ExecutableFormat format) {
   switch (format) {
     case ExecutableFormat::kElf:
@@ -181,12 +186,12 @@ std::string machineName(ExecutableFormat format, std::uint32_t machine) {
   constexpr Name kNames[] = {
       {ExecutableFormat::kElf, kElfMachineX8664, "x86-64"},
       {ExecutableFormat::kElf, 3, "x86"},
-      {ExecutableFormat::kElf, 183, "AArch64"},
+      {ExecutableFormat::kElf, kElfMachineAArch64, "AArch64"},
       {ExecutableFormat::kElf, 40, "ARM"},
       {ExecutableFormat::kElf, 8, "MIPS"},
       {ExecutableFormat::kElf, 20, "PowerPC"},
       {ExecutableFormat::kElf, 21, "PowerPC64"},
-      {ExecutableFormat::kElf, 22, "S/390"},
+      {ExecutableFormat::kElf, kElfMachineS390, "S/390"},
       {ExecutableFormat::kElf, 43, "SPARC V9"},
       {ExecutableFormat::kElf, 243, "RISC-V"},
       {ExecutableFormat::kPe, kPeMachineAmd64, "x86-64"},

@@ -27,13 +27,13 @@ struct ExecutableLayout {
   std::uint8_t elfClass = 0;
   std::uint8_t elfByteOrder = 0;
   std::uint16_t peMagic = 0;
-  // ELF: e_type (ET_EXEC, ET_DYN, ...), and for 64-bit little-endian files whether a segment
+  // ELF: e_type (ET_EXEC, ET_DYN, ...), and for 64-bit files whether a segment
   // names an interpreter (PT_INTERP) and the entry point (e_entry).
   std::uint16_t elfType = 0;
   bool elfInterpreter = false;
   std::uint64_t elfEntry = 0;
   // Whether the headers describe anything to load: a loadable ELF segment with bytes in the
-  // file, a PE section with raw data. Read for 64-bit little-endian ELF and for PE only.
+  // file, a PE section with raw data. Read for 64-bit ELF (see elfLayoutRead) and for PE only.
   bool hasImage = false;
   // Where the image ends as its headers describe it; past the file's end when they lie.
   std::uint64_t imageEnd = 0;
@@ -51,6 +51,8 @@ struct ExecutableLayout {
 };
 
 inline constexpr std::uint32_t kElfMachineX8664 = 62;
+inline constexpr std::uint32_t kElfMachineAArch64 = 183;
+inline constexpr std::uint32_t kElfMachineS390 = 22;
 inline constexpr std::uint8_t kElfClass32 = 1;
 inline constexpr std::uint8_t kElfClass64 = 2;
 inline constexpr std::uint8_t kElfLittleEndian = 1;
@@ -63,6 +65,10 @@ inline constexpr std::uint16_t kElfTypeCore = 4;
 
 // Describes the file image [data, data + size). Never reads outside it, whatever its headers say.
 ExecutableLayout describeExecutable(const unsigned char* data, std::uint64_t size);
+
+// Whether the layout of an ELF file's image was read: for 64-bit files of either byte order. Of
+// others only the machine and type are known, and the whole file counts as image.
+bool elfLayoutRead(const ExecutableLayout& layout);
 
 // "ELF", "PE" or "unknown".
 const char* formatName(ExecutableFormat format);

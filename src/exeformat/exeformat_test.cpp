@@ -116,11 +116,10 @@ TEST(Executable, ReadsEachKindOfHeaderAsItsFormatDefinesIt) {
          putLe(i, 18, 3, 2);
        }),
        3, false, false, 0x1c0},
-      {"big-endian ELF, its machine read big-endian", elfWith([](std::string& i) {
-         i[5] = kElfBigEndian;
-         encodeBigEndian16(reinterpret_cast<unsigned char*>(i.data() + 18), 20);
-       }),
-       20, true, false, 0x1c0},
+      {"big-endian ELF, every field read big-endian", elfImage(0x40, kElfMachineS390, true),
+       kElfMachineS390, true, true, 0x1c0},
+      {"ELF of an unknown byte order, read as all image", elfWith([](std::string& i) { i[5] = 3; }),
+       kElfMachineX8664, true, false, 0x1c0},
       {"PE32", pe32, 0x14c, false, true, 0x400},
   };
   for (const Case& c : cases) {

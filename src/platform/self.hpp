@@ -9,8 +9,9 @@
 
 namespace tavmor {
 
-// The path of the running executable (UTF-8), with links resolved; a failure says why the
-// platform cannot tell ("/proc/self/exe: No such file or directory" where /proc is not there).
+// The path of the running executable (UTF-8), with links resolved. Linux reads /proc/self/exe,
+// and where /proc is not there the path the program was started by; a failure says why the
+// platform cannot tell ("/proc/self/exe: No such file or directory" where neither answers).
 Result<std::string> currentExecutablePath();
 
 // Reads the regular file at `path`, which lies in the folder `root`, provided nobody but root

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/auxv.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -25,6 +26,15 @@ Status stepFailure(const std::string& at) {
   const std::string reason = systemError();
   return Status::failure(errno == ENOENT ? Status::Code::kCannotOpen : Status::Code::kCannotRead,
                          at + ": " + reason, reason);
+}
+
+// path with links, "." and ".." resolved; nothing when it does not exist.
+std::optional<std::string> resolved(const std::string& path) {
+  char* real = ::realpath(path.c_str(), nullptr);
+  if (real == nullptr) return std::nullopt;
+  std::string text = real;
+  std::free(real);
+  return text;
 }
 
 std::string userName(uid_t uid) {
@@ -206,7 +216,17 @@ Result<std::string> currentExecutablePath() {
   constexpr char kSelf[] = "/proc/self/exe";
   std::string buffer(PATH_MAX, '\0');
   const ssize_t length = ::readlink(kSelf, buffer.data(), buffer.size());
-  if (length <= 0) return Status::failure(std::string(kSelf) + ": " + systemError());
+  if (length <= 0) {
+    const std::string why = std::string(kSelf) + ": " + systemError();
+    // Without /proc (an empty root, a bare container), the path the program was started by, which
+    // the kernel hands every program: taken against the folder it was started in, which the tool
+    // never leaves.
+    const auto* started = reinterpret_cast<const char*>(::getauxval(AT_EXECFN));
+    if (started != nullptr && *started != '\0') {
+      if (auto path = resolved(started)) return *path;
+    }
+    return Status::failure(why);
+  }
   if (static_cast<std::size_t>(length) >= buffer.size()) {
     return Status::failure(std::string(kSelf) + ": the path is too long");
   }

@@ -20,8 +20,43 @@ bool runsAsProgram(const ExecutableLayout& layout) {
          (layout.elfType == kElfTypeShared && (layout.elfInterpreter || layout.elfEntry != 0));
 }
 
+// The machines a Linux launcher is built for, each in its byte order.
+struct ElfLauncher {
+  std::uint32_t machine;
+  std::uint8_t byteOrder;
+};
+constexpr ElfLauncher kElfLaunchers[] = {{kElfMachineX8664, kElfLittleEndian},
+                                         {kElfMachineAArch64, kElfLittleEndian},
+                                         {kElfMachineS390, kElfBigEndian}};
+
+const char* byteOrderName(std::uint8_t byteOrder) {
+  return byteOrder == kElfBigEndian ? "big-endian" : "little-endian";
+}
+
+void examineElfMachine(const ExecutableLayout& layout, std::vector<std::string>& warnings) {
+  const bool orderKnown =
+      layout.elfByteOrder == kElfLittleEndian || layout.elfByteOrder == kElfBigEndian;
+  if (!orderKnown) {
+    warnings.push_back("an ELF file of byte order " + std::to_string(layout.elfByteOrder) +
+                       ", which is neither little- nor big-endian");
+  }
+  const std::string machine = machineName(layout.format, layout.machine);
+  for (const auto& launcher : kElfLaunchers) {
+    if (launcher.machine != layout.machine) continue;
+    if (orderKnown && launcher.byteOrder != layout.elfByteOrder) {
+      warnings.push_back(std::string("a ") + byteOrderName(layout.elfByteOrder) +
+                         " ELF file; the launcher for " + machine + " is " +
+                         byteOrderName(launcher.byteOrder));
+    }
+    return;
+  }
+  warnings.push_back("built for " + machine +
+                     "; the Linux launcher is built for x86-64, AArch64 and S/390");
+}
+
 // What in an ELF or PE file's headers makes it no file the launcher could be: the launcher is
-// built as a 64-bit little-endian ELF program and as a PE32+ one, both for x86-64.
+// built as a 64-bit ELF program for x86-64, AArch64 (both little-endian) and S/390 (big-endian),
+// and as a PE32+ one for x86-64.
 void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warnings) {
   if (layout.format == ExecutableFormat::kElf) {
     if (layout.elfClass == kElfClass32) {
@@ -30,28 +65,21 @@ void examineKind(const ExecutableLayout& layout, std::vector<std::string>& warni
       warnings.push_back("an ELF file of class " + std::to_string(layout.elfClass) +
                          ", which is neither 32- nor 64-bit");
     }
-    if (layout.elfByteOrder == kElfBigEndian) {
-      warnings.push_back("a big-endian ELF file; the launcher is little-endian");
-    } else if (layout.elfByteOrder != kElfLittleEndian) {
-      warnings.push_back("an ELF file of byte order " + std::to_string(layout.elfByteOrder) +
-                         ", which is neither little- nor big-endian");
+    examineElfMachine(layout, warnings);
+  } else {
+    if (layout.peMagic == kPe32Magic) {
+      warnings.push_back("a PE32 file, a 32-bit program; the launcher is PE32+, 64-bit");
+    } else if (layout.peMagic != kPe32PlusMagic) {
+      warnings.push_back("a PE file whose optional header has the magic 0x" +
+                         hexNumber(layout.peMagic) + ", neither PE32 (0x" + hexNumber(kPe32Magic) +
+                         ") nor PE32+ (0x" + hexNumber(kPe32PlusMagic) + ")");
     }
-  } else if (layout.peMagic == kPe32Magic) {
-    warnings.push_back("a PE32 file, a 32-bit program; the launcher is PE32+, 64-bit");
-  } else if (layout.peMagic != kPe32PlusMagic) {
-    warnings.push_back("a PE file whose optional header has the magic 0x" +
-                       hexNumber(layout.peMagic) + ", neither PE32 (0x" + hexNumber(kPe32Magic) +
-                       ") nor PE32+ (0x" + hexNumber(kPe32PlusMagic) + ")");
+    if (layout.machine != kPeMachineAmd64) {
+      warnings.push_back("built for " + machineName(layout.format, layout.machine) +
+                         "; the Windows launcher is built for x86-64");
+    }
   }
-  const std::uint32_t launcherMachine =
-      layout.format == ExecutableFormat::kElf ? kElfMachineX8664 : kPeMachineAmd64;
-  if (layout.machine != launcherMachine) {
-    warnings.push_back("built for " + machineName(layout.format, layout.machine) +
-                       "; the launcher is built for x86-64");
-  }
-  const bool readsImage =
-      layout.format == ExecutableFormat::kPe ||
-      (layout.elfClass == kElfClass64 && layout.elfByteOrder == kElfLittleEndian);
+  const bool readsImage = layout.format == ExecutableFormat::kPe || elfLayoutRead(layout);
   if (readsImage && layout.format == ExecutableFormat::kElf && !runsAsProgram(layout)) {
     warnings.push_back("an ELF " + elfTypeName(layout) +
                        ", not an executable program: the system does not run it");
@@ -218,7 +246,7 @@ std::string elfTypeName(const ExecutableLayout& layout) {
     case kElfTypeExecutable:
       return "executable (ET_EXEC)";
     case kElfTypeShared:
-      if (layout.elfClass != kElfClass64 || layout.elfByteOrder != kElfLittleEndian) {
+      if (!elfLayoutRead(layout)) {
         return "shared object or position-independent executable (ET_DYN)";
       }
       if (layout.elfInterpreter) return "position-independent executable (ET_DYN, interpreter)";

@@ -63,7 +63,7 @@ std::optional<std::string> nameProblem(const std::string& path);
 
 // What an ELF file's type makes it, in words with the type's name: "executable (ET_EXEC)",
 // "relocatable object (ET_REL)", "shared object (ET_DYN, no interpreter, no entry point)", ...
-// Whether an ET_DYN file names an interpreter is read for 64-bit little-endian files only.
+// Whether an ET_DYN file names an interpreter is read for 64-bit files only.
 std::string elfTypeName(const ExecutableLayout& layout);
 
 }  // namespace tavmor

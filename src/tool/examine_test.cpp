@@ -65,6 +65,16 @@ TEST(Examine, ReportsAWellFormedLauncherFile) {
   putLe(staticPie, 16, kElfTypeShared, 2);
   putLe(staticPie, 24, 0x1040, 8);
   EXPECT_TRUE(examine(staticPie).warnings.empty()) << examine(staticPie).warnings.front();
+  // The launchers for AArch64 and S/390, whose headers are big-endian, carry the same payload.
+  for (const auto& [machine, bigEndian] :
+       {std::pair{kElfMachineAArch64, false}, std::pair{kElfMachineS390, true}}) {
+    const std::string other = elfImage(0x40, static_cast<std::uint16_t>(machine), bigEndian);
+    const auto otherReport = examine(other + kPayloadMarker + pairsFor(script));
+    EXPECT_TRUE(otherReport.warnings.empty()) << machine << ": " << otherReport.warnings.front();
+    ASSERT_TRUE(otherReport.payload) << machine;
+    EXPECT_EQ(otherReport.payload->markerOffset, other.size()) << machine;
+    EXPECT_EQ(otherReport.layout.machine, machine);
+  }
 }
 
 TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
@@ -77,11 +87,9 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
   putLe(badEntry, badEntry.size() - 16, 17, 4);  // the entry claims more than the table holds
   // Executables the launcher could never be: other classes, byte orders, machines, formats.
   const auto elfWith = [&](char elfClass, char byteOrder, std::uint16_t machine) {
-    std::string image = elf;
+    std::string image = elfImage(0x40, machine, byteOrder == 2);
     image[4] = elfClass;
     image[5] = byteOrder;
-    auto* field = reinterpret_cast<unsigned char*>(image.data() + 18);
-    byteOrder == 2 ? encodeBigEndian16(field, machine) : encodeFixed16(field, machine);
     return image + marker + pairs;
   };
   const auto peWith = [&](std::uint16_t magic, std::uint16_t machine) {
@@ -117,9 +125,15 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
       {"lying headers", lyingElf + marker + pairs, "more data than the file", 2},  // and no script
       // These hold no script for the launcher either, as it reads none but 64-bit ELF files.
       {"32-bit ELF", elfWith(1, 1, 62), "a 32-bit ELF file", 2},
-      {"big-endian ELF", elfWith(2, 2, 62), "a big-endian ELF file", 2},
       {"ELF of class 0", elfWith(0, 1, 62), "class 0", 2},
-      {"ELF for AArch64", elfWith(2, 1, 183), "built for AArch64", 1},
+      {"ELF of byte order 3", elfWith(2, 3, 62), "byte order 3", 2},
+      // A launcher is built for each of these machines, in one byte order.
+      {"big-endian ELF for x86-64", elfWith(2, 2, 62),
+       "big-endian ELF file; the launcher for x86-64 is little-endian"},
+      {"little-endian ELF for S/390", elfWith(2, 1, 22),
+       "little-endian ELF file; the launcher for S/390 is big-endian"},
+      {"ELF for PowerPC64", elfWith(2, 2, 21),
+       "built for PowerPC64; the Linux launcher is built for"},
       {"header-only ELF", headerOnly + marker + pairs, "no executable image", 1},
       {"ELF of no type", elfOfType(0), "an ELF file of no type (ET_NONE), not an executable"},
       {"relocatable ELF", elfOfType(1), "an ELF relocatable object (ET_REL), not an executable"},
@@ -128,7 +142,7 @@ TEST(Examine, WarnsAboutEachWayAFileDiffersFromWhatTavmorWrites) {
        "an ELF shared object (ET_DYN, no interpreter, no entry point), not an executable"},
       {"PE32", peWith(0x10b, 0x14c), "a PE32 file", 2},  // and built for x86
       {"unknown optional-header magic", peWith(0x107, 0x8664), "magic 0x107", 1},
-      {"PE for AArch64", peWith(0x20b, 0xaa64), "built for AArch64", 1},
+      {"PE for AArch64", peWith(0x20b, 0xaa64), "built for AArch64; the Windows launcher", 1},
       {"certificate outside the file", peImage(0xfffffff0, 0x100) + marker + pairs,
        "lies outside the file"},
       {"certificate before the end", peImage(0x400 + 7, 4) + marker + pairs + "tail",
@@ -170,14 +184,16 @@ TEST(Examine, SetsASignedFilesCertificateTableAndPaddingApart) {
 }
 
 TEST(Examine, HostileFilesGetWarningsAndNeverAnOutOfRangeRead) {
-  // Every truncation and random corruption of an ELF and a signed PE launcher file; run under
-  // the sanitizers, any read outside the file fails the test.
+  // Every truncation and random corruption of an ELF launcher file of each byte order and a
+  // signed PE one; run under the sanitizers, any read outside the file fails the test.
   const std::string pairs = pairsFor("say 'truncate me'\n");
   const std::string elf = elfImage(0x40) + kPayloadMarker + pairs;
+  const std::string bigEndianElf = elfImage(0x40, kElfMachineS390, true) + kPayloadMarker + pairs;
   const std::string signedPe = signFile(peImage() + kPayloadMarker + pairs);
   std::mt19937 rng(99);
-  for (const bool isSigned : {false, true}) {
-    const std::string& valid = isSigned ? signedPe : elf;
+  for (const std::string* file : {&elf, &bigEndianElf, &signedPe}) {
+    const std::string& valid = *file;
+    const bool isSigned = file == &signedPe;
     const std::uint64_t markerOffset = examine(valid).payload.value().markerOffset;
     for (std::size_t length = 0; length < valid.size(); ++length) {
       const auto report = examine(valid.substr(0, length));

@@ -32,6 +32,16 @@ std::string stubFileName(const std::string& target) {
   return target.rfind("windows-", 0) == 0 ? "tavmor-launcher.exe" : "tavmor-launcher";
 }
 
+// A stub beside the tool is one that a build tree (or an install of the older layout) put there:
+// the tool's own target's, or that of the one other target whose stub's file name tells it apart
+// (windows-x86_64 beside a Linux tool, linux-x86_64 beside a Windows one). Another target's stub
+// is never taken from there: the file of that name is the tool's own machine's.
+bool mayLieBesideTool(const std::string& target) {
+  if (target == kHostTarget) return true;
+  if (stubFileName(target) == stubFileName(kHostTarget)) return false;
+  return target == "windows-x86_64" || target == "linux-x86_64";
+}
+
 bool isRegularFile(const std::string& path) {
   const auto native = pathFromUtf8(path);
   std::error_code error;
@@ -41,7 +51,8 @@ bool isRegularFile(const std::string& path) {
 }  // namespace
 
 std::vector<std::string> targetNames() {
-  std::vector<std::string> names = {"linux-x86_64", "windows-x86_64"};
+  std::vector<std::string> names = {"linux-x86_64", "linux-aarch64", "linux-s390x",
+                                    "windows-x86_64"};
   if (std::find(names.begin(), names.end(), kHostTarget) == names.end()) {
     names.push_back(kHostTarget);
   }
@@ -71,7 +82,7 @@ std::vector<StubCandidate> stubCandidates(const std::string& target, const std::
     candidates.push_back({prefix + sep + "lib" + sep + "tavmor" + sep + target + sep + stub,
                           prefix.empty() ? std::string(1, sep) : prefix});
   }
-  candidates.push_back({toolDir + sep + stub, toolDir});
+  if (mayLieBesideTool(target)) candidates.push_back({toolDir + sep + stub, toolDir});
   return candidates;
 }
 

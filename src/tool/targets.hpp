@@ -2,7 +2,7 @@
 // The platforms launcher files are made for, and where the tool finds each one's launcher stub.
 //
 // An install keeps the stubs under its prefix, beside bin/tavmor:
-//   PREFIX/lib/tavmor/linux-x86_64/tavmor-launcher
+//   PREFIX/lib/tavmor/linux-x86_64/tavmor-launcher (and linux-aarch64, linux-s390x)
 //   PREFIX/lib/tavmor/windows-x86_64/tavmor-launcher.exe
 // A build tree, and installs made before that layout, keep a stub beside the tool instead. Only
 // stubs that nobody but root and the tool's owner could have written are used.
@@ -17,7 +17,8 @@
 namespace tavmor {
 
 // The names of the targets the tool packs for, in the order `tavmor targets` lists them:
-// linux-x86_64, windows-x86_64, and the tool's own target should it be neither.
+// linux-x86_64, linux-aarch64, linux-s390x, windows-x86_64, and the tool's own target should it
+// be none of them.
 std::vector<std::string> targetNames();
 
 // The target of the machine the tool itself was built for: the one `pack` takes by default.
@@ -33,7 +34,8 @@ struct StubCandidate {
 
 // The places, in the order they are tried, where the stub for `target` may be, found from the
 // tool's own path `toolPath`: PREFIX/lib/tavmor/TARGET/ when the tool is PREFIX/bin/tavmor,
-// then beside the tool. Empty when toolPath has no folder.
+// then beside the tool (for the tool's own target, and the Windows one beside a Linux tool or the
+// other way round). Empty when toolPath has no folder.
 std::vector<StubCandidate> stubCandidates(const std::string& target, const std::string& toolPath);
 
 // A stub, and the path it was found at.

@@ -62,6 +62,9 @@ inline std::uint16_t decodeBigEndian16(const unsigned char* p) {
 inline std::uint32_t decodeBigEndian32(const unsigned char* p) {
   return coding::decodeBigEndian<std::uint32_t>(p);
 }
+inline std::uint64_t decodeBigEndian64(const unsigned char* p) {
+  return coding::decodeBigEndian<std::uint64_t>(p);
+}
 inline void encodeBigEndian16(unsigned char* p, std::uint16_t value) {
   coding::encodeBigEndian(p, value);
 }

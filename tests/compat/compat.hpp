@@ -46,6 +46,9 @@ class Compat : public ::testing::Test {
     std::string stdinData;
     bool fakeClock = false;
     std::function<void(int pid, const std::string& cwd)> started;
+    // Packed for this target by its installed stub (the build's), and run under its emulator.
+    std::string target;
+    std::string emulator;
   };
 
   // regina SCRIPT ARGS (or regina -a SCRIPT ARGS, which passes the arguments separately).
@@ -66,7 +69,10 @@ class Compat : public ::testing::Test {
     const std::string name = std::filesystem::path(script).stem();
     const std::string file = programs_ / name;
     const std::string& stub = options.fakeClock ? kTestClockLauncher : kLauncher;
-    const RunResult made = run(kTool, {"pack", script, "-o", file, "--stub", stub});
+    const RunResult made =
+        options.target.empty()
+            ? run(kTool, {"pack", script, "-o", file, "--stub", stub})
+            : run(kTool, {"pack", script, "-o", file, "--target", options.target});
     EXPECT_EQ(made.status, 0) << made.err;
     Outcome o = start(file, options.args, options);
     EXPECT_EQ(o.status, 0) << script;
@@ -121,6 +127,9 @@ class Compat : public ::testing::Test {
     if (onFaketime) {
       run.argv = std::vector<std::string>{kFaketime, "-f", kStartTime, program};
       target = kFaketime;
+    } else if (!options.emulator.empty() && program != kRegina) {
+      run.argv = std::vector<std::string>{options.emulator, program};
+      target = options.emulator;
     }
     if (options.started) run.started = [&](int pid) { options.started(pid, cwd.path()); };
     const RunResult r = test::run(target, targetArgs, run);

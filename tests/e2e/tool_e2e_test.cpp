@@ -277,7 +277,9 @@ TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
   const Install install(dir);
   RunResult r = run(install.tool, {"targets"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.out, "linux-x86_64    " + install.linuxStub + "\nwindows-x86_64  missing\n");
+  EXPECT_EQ(r.out,
+            "linux-x86_64    " + install.linuxStub +
+                "\nlinux-aarch64   missing\nlinux-s390x     missing\nwindows-x86_64  missing\n");
 
   // Packing for the tool's own target is the default, and takes the installed stub.
   writeFile(dir / "s.rex", "say 'target'\n");
@@ -294,6 +296,7 @@ TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
   const int before = entriesIn(dir.path());
   for (const auto& [args, status] : std::vector<std::pair<std::vector<std::string>, int>>{
            {{"--target", "windows-x86_64"}, 1},
+           {{"--target", "linux-s390x"}, 1},
            {{"--target", "windows"}, 2},
            {{"--target", "linux-x86_64", "--stub", kLauncher}, 2}}) {
     std::vector<std::string> pack = {"pack", dir / "s.rex", "-o", dir / "out"};
@@ -311,10 +314,13 @@ TEST(ToolTargets, FindsEachStubFromTheToolsOwnPlace) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(dir / "s.exe")->substr(0, 0x400), peImage());
 
-  // Where the stub's folder is missing, as in a build tree, the stub beside the tool counts.
+  // Where the stub's folder is missing, as in a build tree, the stub beside the tool counts: for
+  // its own machine's target only, which is no other Linux machine's.
   std::filesystem::rename(install.linuxStub, install.prefix + "/bin/tavmor-launcher");
   r = run(install.tool, {"targets"});
-  EXPECT_EQ(r.out, "linux-x86_64    " + install.prefix + "/bin/tavmor-launcher\nwindows-x86_64  " +
+  EXPECT_EQ(r.out, "linux-x86_64    " + install.prefix +
+                       "/bin/tavmor-launcher\nlinux-aarch64   missing\nlinux-s390x     missing\n"
+                       "windows-x86_64  " +
                        install.windowsStub + "\n");
 }
 
@@ -396,17 +402,16 @@ TEST(ToolTargets, NeverTakesAStubSomeoneElseCouldHaveWritten) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(dir / "linked"), readFile(dir / "genuine"));
 
-  // Without /proc the tool cannot tell where it is, and says so (where a mount namespace can be
-  // had to take /proc away; a sanitizer's runtime, which needs /proc, adds its own lines).
-  r = run("/usr/bin/unshare",
-          {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" pack \"$1\" -o \"$2\"",
-           kTool, dir / "s.rex", dir / "noproc"});
-  if (r.err.find("unshare") == std::string::npos && r.err.find("mount") == std::string::npos) {
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.err.find("tavmor: pack: cannot find tavmor's own location, where its stubs are ("
-                         "/proc/self/exe: No such file or directory); --stub names one\n"),
-              std::string::npos)
-        << r.err;
+  // Without /proc (where a mount namespace can be had to take it away) the tool finds itself by
+  // the path it was started by, and its stub as ever. A sanitizer's runtime needs /proc.
+  if (std::string(TAVMOR_SANITIZERS).empty()) {
+    r = run("/usr/bin/unshare",
+            {"-m", "sh", "-c", "mount -t tmpfs none /proc && exec \"$0\" pack \"$1\" -o \"$2\"",
+             kTool, dir / "s.rex", dir / "noproc"});
+    if (r.err.find("unshare") == std::string::npos && r.err.find("mount") == std::string::npos) {
+      EXPECT_EQ(r.status, 0) << r.err;
+      EXPECT_EQ(readFile(dir / "noproc"), readFile(dir / "genuine"));
+    }
   }
 }
 

@@ -29,29 +29,32 @@ std::string minimalElf() {
   return elf;
 }
 
-std::string elfImage(std::uint64_t sectionSize) {
-  constexpr std::uint64_t kMachineX8664 = 62;
+std::string elfImage(std::uint64_t sectionSize, std::uint16_t machine, bool bigEndian) {
   std::string image(0x100 + sectionSize + 2 * 64, '\0');
   image.replace(0, 4,
                 "\x7f"
                 "ELF");
-  image[4] = 2;            // 64-bit
-  image[5] = 1;            // little-endian
-  putLe(image, 16, 2, 2);  // e_type: ET_EXEC
-  putLe(image, 18, kMachineX8664, 2);
-  putLe(image, 32, 64, 8);  // e_phoff: one program header after this one
-  putLe(image, 54, 56, 2);  // e_phentsize
-  putLe(image, 56, 1, 2);   // e_phnum
-  putLe(image, 64, 1, 4);   // PT_LOAD: the section's bytes
-  putLe(image, 64 + 8, 0x100, 8);
-  putLe(image, 64 + 32, sectionSize, 8);
-  putLe(image, 40, 0x100 + sectionSize, 8);  // e_shoff
-  putLe(image, 58, 64, 2);                   // e_shentsize
-  putLe(image, 60, 2, 2);                    // e_shnum: the null section and one more
+  image[4] = 2;                  // 64-bit
+  image[5] = bigEndian ? 2 : 1;  // the byte order of every field below
+  const auto put = [&](std::size_t offset, std::uint64_t value, int size) {
+    putLe(image, offset, value, size);
+    if (bigEndian) std::reverse(image.begin() + offset, image.begin() + offset + size);
+  };
+  put(16, 2, 2);  // e_type: ET_EXEC
+  put(18, machine, 2);
+  put(32, 64, 8);  // e_phoff: one program header after this one
+  put(54, 56, 2);  // e_phentsize
+  put(56, 1, 2);   // e_phnum
+  put(64, 1, 4);   // PT_LOAD: the section's bytes
+  put(64 + 8, 0x100, 8);
+  put(64 + 32, sectionSize, 8);
+  put(40, 0x100 + sectionSize, 8);  // e_shoff
+  put(58, 64, 2);                   // e_shentsize
+  put(60, 2, 2);                    // e_shnum: the null section and one more
   const std::size_t section = 0x100 + sectionSize + 64;
-  putLe(image, section + 4, 1, 4);  // PROGBITS
-  putLe(image, section + 24, 0x100, 8);
-  putLe(image, section + 32, sectionSize, 8);
+  put(section + 4, 1, 4);  // PROGBITS
+  put(section + 24, 0x100, 8);
+  put(section + 32, sectionSize, 8);
   return image;
 }
 

@@ -13,9 +13,10 @@ void putLe(std::string& image, std::size_t offset, std::uint64_t value, int size
 // The smallest file the launcher's search reads as an ELF image: a 64-byte header, no tables.
 std::string minimalElf();
 
-// An x86-64 ELF executable (ET_EXEC) header with one section of `sectionSize` bytes at 0x100,
-// loaded by the one program header, and the section table after it.
-std::string elfImage(std::uint64_t sectionSize);
+// A 64-bit ELF executable (ET_EXEC) header with one section of `sectionSize` bytes at 0x100,
+// loaded by the one program header, and the section table after it; for x86-64 unless told,
+// every field in the byte order told.
+std::string elfImage(std::uint64_t sectionSize, std::uint16_t machine = 62, bool bigEndian = false);
 
 // An x86-64 PE32+ image of 0x400 bytes: headers and one section of 0x200 bytes at 0x200; its
 // security directory entry (at kPeSecurityEntry) says certOffset and certSize.

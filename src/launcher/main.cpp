@@ -63,7 +63,7 @@ int launch(int argc, char** argv) {
   const auto span = findPayload(image->bytes.get(), image->size, release);
   if (!imageIntact(*image)) {
     return fail(kStatusFailure,
-                {"reading ", launcherName, ": the file shrank or could not be read"});
+                {"reading ", launcherName, ": the file changed or could not be read"});
   }
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
 

@@ -25,7 +25,7 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
         [&](const unsigned char* start, std::uint64_t size) { releasePages(image, start, size); });
     if (!decoded.ok()) return decoded;
     if (!imageIntact(image)) {
-      return Status::failure(Status::Code::kCannotRead, "the file shrank or could not be read");
+      return Status::failure(Status::Code::kCannotRead, "the file changed or could not be read");
     }
     return Status::success();
   };

@@ -85,7 +85,11 @@ class SignalDuringWrite {
   std::thread sender_;
 };
 
-constexpr int kSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+// Every signal that ends a process by default and may come from outside: the four that users
+// and service managers send, and those that only a program or a limit sends.
+const int kSignals[] = {SIGINT,    SIGTERM, SIGHUP,   SIGQUIT, SIGUSR1,   SIGUSR2,
+                        SIGALRM,   SIGPIPE, SIGPOLL,  SIGPROF, SIGVTALRM, SIGXCPU,
+                        SIGSTKFLT, SIGPWR,  SIGRTMIN, SIGRTMAX};
 constexpr milliseconds kDelays[] = {milliseconds(0), milliseconds(2), milliseconds(20)};
 
 std::uint64_t sizeOf(const std::string& path) {
@@ -105,7 +109,11 @@ TEST(Signals, DuringStagingLeaveNoTemporaryFileBehind) {
       const RunResult r = run(file, {}, signaller.options(inTempDir(tmp), tmp / "..big.tmp."));
       // Ended by the signal before the script ran, the run takes its staged file along; a
       // script that got to run and stop at its first byte leaves it, as a quick script does.
-      if (r.signal != 0) {
+      // The signals other than these four have their own actions back once the script runs,
+      // and one that ends it then leaves the file whole.
+      const bool removes =
+          signal == SIGINT || signal == SIGTERM || signal == SIGHUP || signal == SIGQUIT;
+      if (r.signal != 0 && removes) {
         EXPECT_FALSE(exists(tmp / ".big.tmp"))
             << "left behind by signal " << signal << " at " << delay.count() << " ms";
       }
@@ -142,6 +150,28 @@ TEST(Signals, ThatEndARunningScriptTakeItsFileAlong) {
   const RunResult slowRun = run(slow, {}, options);
   EXPECT_EQ(slowRun.signal, SIGQUIT) << slowRun.status << slowRun.err;
   EXPECT_EQ(readFile(tmp / ".slow.tmp"), "another run's");
+}
+
+TEST(Signals, KeepTheActionsTheLauncherWasStartedWithForTheScript) {
+  TempDir dir;
+  TempDir tmp;
+  // The script's own process as a command it starts sees it: what it ignores and what it
+  // catches (Regina's handlers, the same under `regina`), as hexadecimal masks of bit N-1.
+  const std::string file =
+      packScript(dir, "masks", "'grep -E \"^Sig(Ign|Cgt)\" /proc/$PPID/status'\n");
+  RunOptions options = inTempDir(tmp);
+  options.ignoredSignals = {SIGUSR1};
+  const RunResult r = run(file, {}, options);
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto mask = [&](const std::string& name) {
+    const std::size_t at = r.out.find(name + ":\t");
+    return at == r.out.npos ? 0 : std::stoull(r.out.substr(at + name.size() + 2, 16), nullptr, 16);
+  };
+  const auto bit = [](int signal) { return 1ULL << (signal - 1); };
+  EXPECT_NE(mask("SigIgn") & bit(SIGUSR1), 0u) << r.out;
+  for (const int signal : {SIGUSR1, SIGUSR2, SIGALRM, SIGPIPE, SIGRTMIN, SIGRTMAX}) {
+    EXPECT_EQ(mask("SigCgt") & bit(signal), 0u) << "signal " << signal << " caught: " << r.out;
+  }
 }
 
 TEST(Signals, DuringPackingLeaveNoTemporaryFileBehind) {

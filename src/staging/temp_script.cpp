@@ -5,14 +5,18 @@
 #include "staging/staging.hpp"
 
 namespace tavmor {
+namespace {
 
-Status writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length) {
-  // Written beside the final name and moved onto it, so that a run of a same-named launcher never
-  // hands its interpreter a half-written file, and a link planted at the name is replaced, not
-  // followed.
-  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr,
-                               Durability::kScratch);
+// False when no thread could be started.
+bool startDelayedRemoval(const std::string& path, std::int32_t seconds) {
+  try {
+    return startDetachedThread([ownPath = path, seconds] { removeAfterDelay(ownPath, seconds); });
+  } catch (...) {
+    return false;  // no memory for the thread's copy of the path
+  }
 }
+
+}  // namespace
 
 Status writeTempScriptFromPayload(const std::string& path, const FileImage& image,
                                   const PayloadSpan& span) {
@@ -29,6 +33,9 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
     }
     return Status::success();
   };
+  // Written beside the final name and moved onto it, so that a run of a same-named launcher never
+  // hands its interpreter a half-written file, and a link planted at the name is replaced, not
+  // followed.
   return replaceFileAtomically(path, content, FileMode::kOwnerOnly, nullptr, Durability::kScratch);
 }
 
@@ -39,13 +46,18 @@ void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
   removeFileQuietly(path);
 }
 
-bool startDelayedRemoval(std::string path, std::int32_t seconds) {
-  try {
-    return startDetachedThread(
-        [ownPath = std::move(path), seconds] { removeAfterDelay(ownPath, seconds); });
-  } catch (...) {
-    return false;  // no memory for the thread's copy of the path
+Result<StagedScript> StagedScript::stage(const std::string& path, const FileImage& image,
+                                         const PayloadSpan& span, std::int32_t removalDelay) {
+  // Held from before the file is created until its removal is arranged: a signal that arrives
+  // meanwhile waits, and then removes the file before it ends the run.
+  const SignalHold held;
+  if (Status written = writeTempScriptFromPayload(path, image, span); !written.ok()) {
+    return written;
   }
+  startDelayedRemoval(path, removalDelay);
+  // A signal that ends the run before the removal is due would leave the file for good.
+  removeOnTermination(path);
+  return StagedScript(path);
 }
 
 }  // namespace tavmor

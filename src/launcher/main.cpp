@@ -92,8 +92,7 @@ int launch(int argc, char** argv) {
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
   if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
-  const Result<StagedScript> staged =
-      StagedScript::stage(*tempPath, *image, *span, removalDelaySeconds());
+  const Result<StagedScript> staged = StagedScript::stage(*tempPath, *image, *span, removalDelay());
   *image = FileImage{};  // the mapping and its file, which the script must not inherit
   if (!staged.ok()) return stagingFailure(staged.status(), launcherName, *tempPath);
 

@@ -1,6 +1,7 @@
 #pragma once
 // The temporary script file: where it goes, writing it, and removing it after a delay.
 
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -11,11 +12,11 @@
 
 namespace tavmor {
 
-inline constexpr std::int32_t kRemovalDelaySeconds = 5;
+inline constexpr std::chrono::milliseconds kRemovalDelay{5000};
 
-// The delay before the launcher removes its staged script: kRemovalDelaySeconds. A test build of
-// the launcher links a shorter one, so that its tests need not wait on the real one.
-std::int32_t removalDelaySeconds();
+// The delay before the launcher removes its staged script: kRemovalDelay. A test build of the
+// launcher links a shorter one, so that its tests need not wait on the real one.
+std::chrono::milliseconds removalDelay();
 
 // The platform's directory for temporary files (UTF-8), which must exist and be a directory; a
 // relative one is made absolute against the current directory. The failure's message is one
@@ -42,9 +43,9 @@ std::optional<std::size_t> tempScriptNameTooLong(const std::string& fileName);
 Status writeTempScriptFromPayload(const std::string& path, const FileImage& image,
                                   const PayloadSpan& span);
 
-// Sleeps `seconds` (resuming after interruptions), then removes the file at path. A file that is
-// missing or cannot be removed is left alone.
-void removeAfterDelay(const std::string& path, const std::int32_t& seconds);
+// Sleeps for `delay` (resuming after interruptions), then removes the file at path. A file that
+// is missing or cannot be removed is left alone.
+void removeAfterDelay(const std::string& path, std::chrono::milliseconds delay);
 
 // The launcher's staged script, from its creation to its removal. Signals that would end the
 // process wait while it is written; before they are let go, its removal is arranged: a detached
@@ -55,7 +56,8 @@ class StagedScript {
  public:
   // Stages the script as writeTempScriptFromPayload does, and fails as it does.
   static Result<StagedScript> stage(const std::string& path, const FileImage& image,
-                                    const PayloadSpan& span, std::int32_t removalDelay);
+                                    const PayloadSpan& span,
+                                    std::chrono::milliseconds removalDelay);
 
   const std::string& path() const { return path_; }
 

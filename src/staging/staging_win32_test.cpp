@@ -99,9 +99,9 @@ TEST(TempScriptWin32, RemovesAtOnceWithoutDelay) {
   TempDir dir;
   const std::string path = dir.path() + "\\.r\xc3\xa4pport.tmp";
   test::writeFile(path, "say 'hi'");
-  removeAfterDelay(path, 0);
+  removeAfterDelay(path, std::chrono::milliseconds(0));
   EXPECT_FALSE(test::exists(path));
-  removeAfterDelay(path, -1);  // a missing file is no error
+  removeAfterDelay(path, std::chrono::milliseconds(-1));  // a missing file is no error
 }
 
 }  // namespace

@@ -8,9 +8,9 @@ namespace tavmor {
 namespace {
 
 // False when no thread could be started.
-bool startDelayedRemoval(const std::string& path, std::int32_t seconds) {
+bool startDelayedRemoval(const std::string& path, std::chrono::milliseconds delay) {
   try {
-    return startDetachedThread([ownPath = path, seconds] { removeAfterDelay(ownPath, seconds); });
+    return startDetachedThread([ownPath = path, delay] { removeAfterDelay(ownPath, delay); });
   } catch (...) {
     return false;  // no memory for the thread's copy of the path
   }
@@ -39,15 +39,16 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
   return replaceFileAtomically(path, content, FileMode::kOwnerOnly, nullptr, Durability::kScratch);
 }
 
-void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
-  sleepSeconds(seconds);
+void removeAfterDelay(const std::string& path, std::chrono::milliseconds delay) {
+  sleepFor(delay);
   // A later file at the name belongs to another run, which a signal must not take along.
   cancelRemovalOnTermination();
   removeFileQuietly(path);
 }
 
 Result<StagedScript> StagedScript::stage(const std::string& path, const FileImage& image,
-                                         const PayloadSpan& span, std::int32_t removalDelay) {
+                                         const PayloadSpan& span,
+                                         std::chrono::milliseconds removalDelay) {
   // Held from before the file is created until its removal is arranged: a signal that arrives
   // meanwhile waits, and then removes the file before it ends the run.
   const SignalHold held;

@@ -141,13 +141,22 @@ TEST(Signals, ThatEndARunningScriptTakeItsFileAlong) {
   EXPECT_EQ(r.signal, SIGQUIT) << r.status << r.err;
   EXPECT_EQ(entriesIn(tmp.path()), 0) << "the staged script outlived the run";
 
-  // Once the removal has taken the file, a file at the name is another run's, and stays.
-  const std::string slow = packScript(dir, "slow", "do while time('E') < 12; nop; end\n");
-  SignalDuringWrite late(SIGQUIT, milliseconds(8000),
+  // Once the removal has taken the file, a file at the name is another run's, and stays. The
+  // test launcher removes it after a second; the script then writes `removed`, and there, as
+  // another run's file appears at the name, gets SIGQUIT.
+  const std::string slow = packScript(dir, "slow",
+                                      "parse source . . me\n"
+                                      "do 50 while stream(me, 'c', 'query exists') <> ''\n"
+                                      "  address system 'sleep 0.1'\n"
+                                      "end\n"
+                                      "call lineout arg(1), 'removed'\n"
+                                      "do forever; nop; end\n",
+                                      kTestClockLauncher);
+  SignalDuringWrite late(SIGQUIT, milliseconds(0),
                          [&] { writeFile(tmp / ".slow.tmp", "another run's"); });
-  options = late.atStart(inTempDir(tmp));
+  options = late.options(inTempDir(tmp), dir / "removed");
   options.limits.push_back({RLIMIT_CORE, 0});
-  const RunResult slowRun = run(slow, {}, options);
+  const RunResult slowRun = run(slow, {dir / "removed"}, options);
   EXPECT_EQ(slowRun.signal, SIGQUIT) << slowRun.status << slowRun.err;
   EXPECT_EQ(readFile(tmp / ".slow.tmp"), "another run's");
 }

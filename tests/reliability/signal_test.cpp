@@ -90,6 +90,11 @@ class SignalDuringWrite {
 const int kSignals[] = {SIGINT,    SIGTERM, SIGHUP,   SIGQUIT, SIGUSR1,   SIGUSR2,
                         SIGALRM,   SIGPIPE, SIGPOLL,  SIGPROF, SIGVTALRM, SIGXCPU,
                         SIGSTKFLT, SIGPWR,  SIGRTMIN, SIGRTMAX};
+
+bool sentByUsers(int signal) {
+  return signal == SIGINT || signal == SIGTERM || signal == SIGHUP || signal == SIGQUIT;
+}
+
 constexpr milliseconds kDelays[] = {milliseconds(0), milliseconds(2), milliseconds(20)};
 
 std::uint64_t sizeOf(const std::string& path) {
@@ -109,11 +114,9 @@ TEST(Signals, DuringStagingLeaveNoTemporaryFileBehind) {
       const RunResult r = run(file, {}, signaller.options(inTempDir(tmp), tmp / "..big.tmp."));
       // Ended by the signal before the script ran, the run takes its staged file along; a
       // script that got to run and stop at its first byte leaves it, as a quick script does.
-      // The signals other than these four have their own actions back once the script runs,
+      // The signals that users do not send have their own actions back once the script runs,
       // and one that ends it then leaves the file whole.
-      const bool removes =
-          signal == SIGINT || signal == SIGTERM || signal == SIGHUP || signal == SIGQUIT;
-      if (r.signal != 0 && removes) {
+      if (r.signal != 0 && sentByUsers(signal)) {
         EXPECT_FALSE(exists(tmp / ".big.tmp"))
             << "left behind by signal " << signal << " at " << delay.count() << " ms";
       }
@@ -194,8 +197,11 @@ TEST(Signals, DuringPackingLeaveNoTemporaryFileBehind) {
                                          dir / "out", "--stub",      kLauncher};
   ASSERT_EQ(run(kTool, pack).status, 0);
   const std::uint64_t packedSize = sizeOf(dir / "out");
+  // Every writer holds one set of signals, each of which the launcher's test takes; the
+  // others here only where the write begins.
   for (const int signal : kSignals) {
     for (const milliseconds delay : kDelays) {
+      if (!sentByUsers(signal) && delay.count() != 0) continue;
       std::remove((dir / "out").c_str());
       SignalDuringWrite signaller(signal, delay);
       run(kTool, pack, signaller.options({}, dir / ".out."));

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <initializer_list>
 #include <new>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -11,7 +10,6 @@
 #include "launcher/banner.hpp"
 #include "payload/payload.hpp"
 #include "platform/file.hpp"
-#include "platform/signals.hpp"
 #include "staging/staging.hpp"
 #include "util/escape.hpp"
 
@@ -30,6 +28,36 @@ int fail(int status, std::initializer_list<std::string_view> parts) {
   return status;
 }
 
+// The line and status for a launcher file that could not be opened or read.
+int openFailure(const tavmor::Status& failure, const std::string& launcherName) {
+  using Code = tavmor::Status::Code;
+  switch (failure.code()) {
+    case Code::kCannotRead:
+      return fail(kStatusFailure, {"reading ", launcherName, ": ", failure.reason()});
+    case Code::kNoMemory:
+      return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
+    default:  // missing, no regular file, or one that may be run but not read (mode 111)
+      return fail(kStatusFailure, {"opening ", launcherName, ": ", failure.reason()});
+  }
+}
+
+// The line and status for a script that could not be staged at tempPath.
+int stagingFailure(const tavmor::Status& failure, const std::string& launcherName,
+                   const std::string& tempPath) {
+  using Code = tavmor::Status::Code;
+  switch (failure.code()) {
+    case Code::kCannotRead:
+      return fail(kStatusFailure, {"reading ", launcherName, ": ", failure.message()});
+    case Code::kNoMemory:
+      return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
+    case Code::kCannotWrite:
+      return fail(kStatusFailure, {"Cannot write temp file ", tempPath, ": ", failure.reason()});
+    default:
+      // Every other cause (a directory, or another user's file, at the name) gets this one line.
+      return fail(kStatusFailure, {"Cannot create temp file."});
+  }
+}
+
 int launch(int argc, char** argv) {
   using namespace tavmor;
   printBanner(currentUnixNanos());
@@ -44,16 +72,7 @@ int launch(int argc, char** argv) {
 
   // Mapped rather than copied: a start touches only a few pages of the launcher's own image.
   Result<FileImage> image = mapWholeFile(launcherName);
-  if (!image.ok()) {
-    switch (image.status().code()) {
-      case Status::Code::kCannotRead:
-        return fail(kStatusFailure, {"reading ", launcherName, ": ", image.status().reason()});
-      case Status::Code::kNoMemory:
-        return fail(kStatusFailure, {"Not enough memory to read ", launcherName});
-      default:  // missing, no regular file, or one that may be run but not read (mode 111)
-        return fail(kStatusFailure, {"opening ", launcherName, ": ", image.status().reason()});
-    }
-  }
+  if (!image.ok()) return openFailure(image.status(), launcherName);
 
   // The pages of the payload go as soon as the search and the decoder are done with them: a
   // large script is never held whole, neither encoded nor decoded.
@@ -63,7 +82,7 @@ int launch(int argc, char** argv) {
   const auto span = findPayload(image->bytes.get(), image->size, release);
   if (!imageIntact(*image)) {
     return fail(kStatusFailure,
-                {"reading ", launcherName, ": the file shrank or could not be read"});
+                {"reading ", launcherName, ": the file changed or could not be read"});
   }
   if (!span) return fail(kStatusNoScript, {"Rexx code not found."});
 
@@ -73,31 +92,11 @@ int launch(int argc, char** argv) {
   }
   // A launcher whose temp script path is its own file would replace itself with its script.
   if (sameFile(*tempPath, launcherName)) return fail(kStatusFailure, {"Cannot create temp file."});
-  // From before the temp script is written until its removal is arranged: a signal that
-  // arrives meanwhile waits, and then removes the file before it ends the run.
-  std::optional<SignalHold> held(std::in_place);
-  const Status staged = writeTempScriptFromPayload(*tempPath, *image, *span);
-  switch (staged.code()) {
-    case Status::Code::kOk:
-      break;
-    case Status::Code::kCannotRead:
-      return fail(kStatusFailure, {"reading ", launcherName, ": ", staged.message()});
-    case Status::Code::kNoMemory:
-      return fail(kStatusFailure, {"Not enough memory to decode the Rexx code."});
-    case Status::Code::kCannotWrite:
-      return fail(kStatusFailure, {"Cannot write temp file ", *tempPath, ": ", staged.reason()});
-    default:
-      // Every other cause (a directory, or another user's file, at the name) gets this one line.
-      return fail(kStatusFailure, {"Cannot create temp file."});
-  }
-  image->bytes.reset();
-  // Without the thread the file merely stays behind, as it does after a quick script.
-  startDelayedRemoval(*tempPath, removalDelaySeconds());
-  // A signal that ends the run before the removal is due would leave the file for good.
-  removeOnTermination(*tempPath);
-  held.reset();
+  const Result<StagedScript> staged = StagedScript::stage(*tempPath, *image, *span, removalDelay());
+  *image = FileImage{};  // the mapping and its file, which the script must not inherit
+  if (!staged.ok()) return stagingFailure(staged.status(), launcherName, *tempPath);
 
-  const Result<void*> instance = runScript(tempPath->c_str(), argc, argv);
+  const Result<void*> instance = runScript(staged->path().c_str(), argc, argv);
   if (!instance.ok()) return fail(kStatusFailure, {instance.status().message()});
   terminateInstance(*instance);
   return 0;

@@ -22,15 +22,23 @@ struct FileImageRelease {
   std::uint64_t mappedSize = 0;
 };
 
+// The open file a mapped image shows, kept open while the image lives so that imageIntact asks
+// that very file, not whatever its name leads to by then, whether it changed.
+struct MappedSource;
+struct MappedSourceClose {
+  void operator()(MappedSource* source) const;
+};
+
 // A whole file in one block: a heap block, or a read-only mapping of the file (mapWholeFile).
 struct FileImage {
   std::unique_ptr<unsigned char[], FileImageRelease> bytes;
   std::uint64_t size = 0;
+  std::unique_ptr<MappedSource, MappedSourceClose> source;  // for a mapping only
 };
 
 // Reads the regular file at `path` whole. Never blocks on a FIFO or device. A failure's code is
 // kCannotOpen (missing, not a regular file, or a name that is not valid UTF-8), kNoPermission,
-// kCannotRead (a read that failed, or a file that changed size meanwhile) or kNoMemory, and its
+// kCannotRead (a read that failed, or a file that was written meanwhile) or kNoMemory, and its
 // message is the one readFailure gives.
 Result<FileImage> readWholeFile(const std::string& path);
 
@@ -42,9 +50,10 @@ Result<FileImage> mapWholeFile(const std::string& path);
 // from the file again if touched. Does nothing for an image read whole.
 void releasePages(const FileImage& image, const unsigned char* start, std::uint64_t size);
 
-// Whether every byte of image is what the file held. False once a page of a mapped image could
-// not be read, because the file shrank under the mapping or the disk failed: such a page reads
-// as zeros. Ask after the last look at the bytes.
+// Whether every byte of image is what the file held when it was opened. False once a page of a
+// mapped image could not be read (the file shrank under the mapping, or the disk failed: such a
+// page reads as zeros), or once the mapped file's size, modification or change time differs
+// from what they were at its opening. Ask after the last look at the bytes.
 bool imageIntact(const FileImage& image);
 
 // How readWholeFile fails for path: "PATH: cannot open: REASON" (kCannotOpen, kNoPermission),

@@ -15,11 +15,28 @@
 namespace tavmor {
 namespace {
 
-// A regular file open for reading, and its size.
+// A regular file open for reading, and what it looked like when it was opened.
 struct OpenFile {
   FdCloser fd;
   std::uint64_t size = 0;
+  struct stat opened {};
 };
+
+// Whether the open file at fd is still as `opened` shows it. A write changes the modification
+// time; one that puts that time back (utimensat, for the file's owner) changes the change time,
+// which no one can set. Adding or removing a link changes the change time too, and a launcher
+// replaced by a rename or removed while it starts still reads whole: the change time counts only
+// while the link count stays. A write within one tick of the file system's clock after the
+// opening shows in neither time.
+bool unchanged(int fd, const struct stat& opened) {
+  struct stat now {};
+  const auto same = [](const timespec& a, const timespec& b) {
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+  };
+  return ::fstat(fd, &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino &&
+         now.st_size == opened.st_size && same(now.st_mtim, opened.st_mtim) &&
+         (now.st_nlink != opened.st_nlink || same(now.st_ctim, opened.st_ctim));
+}
 
 // Opens the regular file at path for readWholeFile and mapWholeFile.
 Status openRegularFile(const std::string& path, OpenFile& file) {
@@ -39,6 +56,7 @@ Status openRegularFile(const std::string& path, OpenFile& file) {
                        S_ISDIR(st.st_mode) ? "is a directory" : "not a regular file");
   }
   file.size = static_cast<std::uint64_t>(st.st_size);
+  file.opened = st;
   return Status::success();
 }
 
@@ -51,10 +69,24 @@ Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
     } while (got < 0 && errno == EINTR);
     return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
   };
-  return readSizedFile(path, file.size, readSome, systemError);
+  Result<FileImage> image = readSizedFile(path, file.size, readSome, systemError);
+  if (image.ok() && !unchanged(file.fd.fd, file.opened)) {
+    return readFailure(Status::Code::kCannotRead, path, "the file was written while it was read");
+  }
+  return image;
 }
 
 }  // namespace
+
+struct MappedSource {
+  int fd;
+  struct stat opened;
+};
+
+void MappedSourceClose::operator()(MappedSource* source) const {
+  ::close(source->fd);
+  delete source;
+}
 
 Result<FileImage> readWholeFile(const std::string& path) {
   OpenFile file;
@@ -81,6 +113,9 @@ Result<FileImage> mapWholeFile(const std::string& path) {
   image.bytes = std::unique_ptr<unsigned char[], FileImageRelease>(
       static_cast<unsigned char*>(start), release);
   image.size = size;
+  image.source.reset(new (std::nothrow) MappedSource{file.fd.fd, file.opened});
+  if (!image.source) return readFailure(Status::Code::kNoMemory, path, {});
+  file.fd.fd = -1;
   return image;
 }
 
@@ -92,7 +127,10 @@ void releasePages(const FileImage& image, const unsigned char* start, std::uint6
   if (to > from) ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
 }
 
-bool imageIntact(const FileImage& image) { return !mappingDamaged(image.bytes.get()); }
+bool imageIntact(const FileImage& image) {
+  return !mappingDamaged(image.bytes.get()) &&
+         (!image.source || unchanged(image.source->fd, image.source->opened));
+}
 
 bool sameFile(const std::string& a, const std::string& b) {
   struct stat first {};

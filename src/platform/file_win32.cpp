@@ -8,6 +8,26 @@
 #include "platform/read_sized.hpp"
 
 namespace tavmor {
+namespace {
+
+// The file's size and its last write and change times. Windows may put off a write's times
+// until the writer closes its handle, so a write in progress can show only in the size.
+struct FileState {
+  LARGE_INTEGER size{};
+  FILE_BASIC_INFO times{};
+};
+
+bool stateOf(HANDLE handle, FileState& state) {
+  return ::GetFileSizeEx(handle, &state.size) &&
+         ::GetFileInformationByHandleEx(handle, FileBasicInfo, &state.times, sizeof state.times);
+}
+
+}  // namespace
+
+// Mapped images are never made here (see mapWholeFile).
+struct MappedSource {};
+
+void MappedSourceClose::operator()(MappedSource* source) const { delete source; }
 
 Result<FileImage> readWholeFile(const std::string& path) {
   const auto native = pathFromUtf8(path);
@@ -23,17 +43,23 @@ Result<FileImage> readWholeFile(const std::string& path) {
   if (::GetFileType(handle) != FILE_TYPE_DISK) {
     return readFailure(Status::Code::kCannotOpen, path, "not a regular file");
   }
-  LARGE_INTEGER fileSize{};
-  if (!::GetFileSizeEx(handle, &fileSize)) {
-    return readFailure(Status::Code::kCannotRead, path, lastError());
-  }
+  FileState opened;
+  if (!stateOf(handle, opened)) return readFailure(Status::Code::kCannotRead, path, lastError());
   const auto readSome = [&](unsigned char* into, std::uint64_t want) {
     DWORD got = 0;
     return ::ReadFile(handle, into, static_cast<DWORD>(want), &got, nullptr)
                ? std::optional(std::uint64_t{got})
                : std::nullopt;
   };
-  return readSizedFile(path, static_cast<std::uint64_t>(fileSize.QuadPart), readSome, lastError);
+  Result<FileImage> image =
+      readSizedFile(path, static_cast<std::uint64_t>(opened.size.QuadPart), readSome, lastError);
+  FileState now;
+  if (image.ok() && (!stateOf(handle, now) || now.size.QuadPart != opened.size.QuadPart ||
+                     now.times.LastWriteTime.QuadPart != opened.times.LastWriteTime.QuadPart ||
+                     now.times.ChangeTime.QuadPart != opened.times.ChangeTime.QuadPart)) {
+    return readFailure(Status::Code::kCannotRead, path, "the file was written while it was read");
+  }
+  return image;
 }
 
 Result<FileImage> mapWholeFile(const std::string& path) {

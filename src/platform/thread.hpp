@@ -1,6 +1,7 @@
 #pragma once
 // Threads that work beside the interpreter.
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 
@@ -11,8 +12,8 @@ namespace tavmor {
 // this one. False when no thread could be started.
 bool startDetachedThread(std::function<void()> work);
 
-// Sleeps for `seconds` whole seconds, going on for the time that remains when a signal
-// interrupts the sleep.
-void sleepSeconds(std::int32_t seconds);
+// Sleeps for `delay` (nothing when it is zero or less), going on for the time that remains when
+// a signal interrupts the sleep.
+void sleepFor(std::chrono::milliseconds delay);
 
 }  // namespace tavmor

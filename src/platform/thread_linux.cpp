@@ -63,9 +63,10 @@ bool startDetachedThread(std::function<void()> work) {
   return error == 0;
 }
 
-void sleepSeconds(std::int32_t seconds) {
-  if (seconds <= 0) return;
-  timespec remaining{seconds, 0};
+void sleepFor(std::chrono::milliseconds delay) {
+  if (delay.count() <= 0) return;
+  timespec remaining{static_cast<time_t>(delay.count() / 1000),
+                     static_cast<long>(delay.count() % 1000 * 1000000)};
   while (::nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
   }
 }

@@ -32,8 +32,12 @@ bool startDetachedThread(std::function<void()> work) {
   return true;
 }
 
-void sleepSeconds(std::int32_t seconds) {
-  for (; seconds > 0; --seconds) ::Sleep(1000);
+void sleepFor(std::chrono::milliseconds delay) {
+  // Sleep takes a DWORD of milliseconds, and no signal cuts it short.
+  constexpr std::int64_t kLongest = 1 << 30;
+  for (std::int64_t left = delay.count(); left > 0; left -= kLongest) {
+    ::Sleep(static_cast<DWORD>(left < kLongest ? left : kLongest));
+  }
 }
 
 }  // namespace tavmor

@@ -3,6 +3,6 @@
 namespace tavmor {
 
 // On its own, so that a test build of the launcher can link a shorter delay in its place.
-std::int32_t removalDelaySeconds() { return kRemovalDelaySeconds; }
+std::chrono::milliseconds removalDelay() { return kRemovalDelay; }
 
 }  // namespace tavmor

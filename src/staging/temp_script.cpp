@@ -5,14 +5,18 @@
 #include "staging/staging.hpp"
 
 namespace tavmor {
+namespace {
 
-Status writeTempScript(const std::string& path, const unsigned char* data, std::uint64_t length) {
-  // Written beside the final name and moved onto it, so that a run of a same-named launcher never
-  // hands its interpreter a half-written file, and a link planted at the name is replaced, not
-  // followed.
-  return replaceFileAtomically(path, data, length, FileMode::kOwnerOnly, nullptr,
-                               Durability::kScratch);
+// False when no thread could be started.
+bool startDelayedRemoval(const std::string& path, std::chrono::milliseconds delay) {
+  try {
+    return startDetachedThread([ownPath = path, delay] { removeAfterDelay(ownPath, delay); });
+  } catch (...) {
+    return false;  // no memory for the thread's copy of the path
+  }
 }
+
+}  // namespace
 
 Status writeTempScriptFromPayload(const std::string& path, const FileImage& image,
                                   const PayloadSpan& span) {
@@ -25,27 +29,36 @@ Status writeTempScriptFromPayload(const std::string& path, const FileImage& imag
         [&](const unsigned char* start, std::uint64_t size) { releasePages(image, start, size); });
     if (!decoded.ok()) return decoded;
     if (!imageIntact(image)) {
-      return Status::failure(Status::Code::kCannotRead, "the file shrank or could not be read");
+      return Status::failure(Status::Code::kCannotRead, "the file changed or could not be read");
     }
     return Status::success();
   };
+  // Written beside the final name and moved onto it, so that a run of a same-named launcher never
+  // hands its interpreter a half-written file, and a link planted at the name is replaced, not
+  // followed.
   return replaceFileAtomically(path, content, FileMode::kOwnerOnly, nullptr, Durability::kScratch);
 }
 
-void removeAfterDelay(const std::string& path, const std::int32_t& seconds) {
-  sleepSeconds(seconds);
+void removeAfterDelay(const std::string& path, std::chrono::milliseconds delay) {
+  sleepFor(delay);
   // A later file at the name belongs to another run, which a signal must not take along.
   cancelRemovalOnTermination();
   removeFileQuietly(path);
 }
 
-bool startDelayedRemoval(std::string path, std::int32_t seconds) {
-  try {
-    return startDetachedThread(
-        [ownPath = std::move(path), seconds] { removeAfterDelay(ownPath, seconds); });
-  } catch (...) {
-    return false;  // no memory for the thread's copy of the path
+Result<StagedScript> StagedScript::stage(const std::string& path, const FileImage& image,
+                                         const PayloadSpan& span,
+                                         std::chrono::milliseconds removalDelay) {
+  // Held from before the file is created until its removal is arranged: a signal that arrives
+  // meanwhile waits, and then removes the file before it ends the run.
+  const SignalHold held;
+  if (Status written = writeTempScriptFromPayload(path, image, span); !written.ok()) {
+    return written;
   }
+  startDelayedRemoval(path, removalDelay);
+  // A signal that ends the run before the removal is due would leave the file for good.
+  removeOnTermination(path);
+  return StagedScript(path);
 }
 
 }  // namespace tavmor

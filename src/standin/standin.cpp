@@ -8,8 +8,9 @@
 //   call <program path as hex> <array>
 //   program <the program file's bytes as hex, read at call time> | program unreadable
 //   terminate
-// TAVMOR_STANDIN_WAIT_MS makes "call a program file" wait that long after reading the file;
-// TAVMOR_STANDIN_NO_INSTANCE=1 makes creation fail.
+// TAVMOR_STANDIN_WAIT_FOR_REMOVAL_MS makes "call a program file" wait, after reading the file,
+// until the file is gone, looking every 20 ms, at most that long; TAVMOR_STANDIN_NO_INSTANCE=1
+// makes creation fail.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -83,8 +84,12 @@ void* callProgram(void*, const char* program, void* arguments) {
   const Result<FileImage> file = readWholeFile(program);
   record(file.ok() ? "program " + hex(file->bytes.get(), static_cast<std::size_t>(file->size))
                    : std::string("program unreadable"));
-  if (const char* wait = std::getenv("TAVMOR_STANDIN_WAIT_MS")) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::atol(wait)));
+  if (const char* wait = std::getenv("TAVMOR_STANDIN_WAIT_FOR_REMOVAL_MS")) {
+    constexpr std::chrono::milliseconds kStep(20);
+    for (long waited = 0; waited < std::atol(wait) && readWholeFile(program).ok();
+         waited += kStep.count()) {
+      std::this_thread::sleep_for(kStep);
+    }
   }
   return nullptr;
 }

@@ -57,4 +57,4 @@ time_t __wrap_time(time_t* out) {
 }
 }
 
-std::int32_t tavmor::removalDelaySeconds() { return 1; }
+std::chrono::milliseconds tavmor::removalDelay() { return std::chrono::seconds(1); }

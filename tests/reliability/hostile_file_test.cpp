@@ -49,10 +49,21 @@ TEST(LauncherPath, ThatIsNoRegularFileOrCannotBeReadEndsInOneLine) {
   EXPECT_TRUE(refused(r, "ERROR: opening " + file + ": Permission denied\n")) << r.err;
 }
 
-TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
+TEST(LauncherFile, ThatChangesAfterItsOpeningIsTakenWholeOrRefused) {
   TempDir dir;
   TempDir tmp;
-  const std::string bytes = launcherImage() + payloadOf("say 'the script ran'\n");
+  // A script of more than one piece of the staged write, so that a change made at its first
+  // write reaches the pieces after it. The doctored one has as many pairs: the size stays.
+  std::string comment;
+  while (comment.size() < 3 * kMiB) comment += "xyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxyxy\n";
+  const std::string script = "say 'the script ran'\n/*" + comment + "*/\n";
+  std::string doctoredScript = script;
+  const std::string injected = "*/say 'injected, ran!'/*";
+  doctoredScript.replace(script.size() - 100, injected.size(), injected);
+  const std::string image = launcherImage();
+  const std::string bytes = image + payloadOf(script);
+  const std::string doctored = image + payloadOf(doctoredScript);
+  ASSERT_EQ(doctored.size(), bytes.size());
   const std::string file = dir / "changing";
   struct Case {
     const char* change;
@@ -74,16 +85,46 @@ TEST(LauncherFile, ThatChangesBetweenOpenAndReadIsTakenWholeOrRefused) {
          std::rename((dir / "other").c_str(), file.c_str());
        },
        true, false},
+      {"is overwritten in place",
+       [&] {
+         const int fd = ::open(file.c_str(), O_WRONLY);
+         const std::size_t at = image.size();
+         EXPECT_EQ(::pwrite(fd, doctored.data() + at, doctored.size() - at, static_cast<off_t>(at)),
+                   static_cast<ssize_t>(doctored.size() - at));
+         ::close(fd);
+       },
+       false, true},
+      {"is cut and extended back",
+       [&] {
+         ::truncate(file.c_str(), static_cast<off_t>(image.size() + 4096));
+         ::truncate(file.c_str(), static_cast<off_t>(bytes.size()));
+       },
+       false, true},
   };
-  for (const Case& c : cases) {
-    writeFile(file, bytes);
-    RunOptions options;
-    options.beforeFirstRead = FileInterception{file, c.action};
-    const RunResult r = startAs(file, tmp, options);
-    EXPECT_EQ(r.signal, 0) << c.change;
-    EXPECT_TRUE((c.mayRun && ranWhole(r, "the script ran")) ||
-                (c.mayRefuse && refused(r, "ERROR: reading " + file + ": ")))
-        << c.change << ": status " << r.status << ", " << r.err;
+  for (const bool staging : {false, true}) {
+    for (const Case& c : cases) {
+      const std::string when = std::string(c.change) + (staging ? " while staged" : " when read");
+      writeFile(file, bytes);
+      // Timestamps tick more coarsely than a start takes: the file's times are put in the past,
+      // where a change cannot fall into the tick of its opening.
+      const timespec past[2] = {{1000000000, 0}, {1000000000, 0}};
+      ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), past, 0), 0);
+      std::remove((tmp / ".changing.tmp").c_str());
+      RunOptions options;
+      if (staging) {
+        options.beforeFirstWrite = FileInterception{tmp / "..changing.tmp.", c.action, true};
+      } else {
+        options.beforeFirstRead = FileInterception{file, c.action};
+      }
+      const RunResult r = startAs(file, tmp, options);
+      EXPECT_EQ(r.signal, 0) << when;
+      const bool ran = ranWhole(r, "the script ran") && r.out.find("injected") == r.out.npos;
+      EXPECT_TRUE((c.mayRun && ran) || (c.mayRefuse && refused(r, "ERROR: reading " + file + ": ")))
+          << when << ": status " << r.status << ", " << r.out << r.err;
+      if (r.status != 0) {
+        EXPECT_EQ(entriesIn(tmp.path()), 0) << when;
+      }
+    }
   }
 }
 

@@ -23,6 +23,7 @@ std::string fromEnvironment(const char* name) {
 }
 
 const std::string kLauncher = fromEnvironment("TAVMOR_TEST_LAUNCHER");
+const std::string kShortDelayLauncher = fromEnvironment("TAVMOR_TEST_SHORT_DELAY_LAUNCHER");
 const std::string kTool = fromEnvironment("TAVMOR_TEST_TOOL");
 const std::string kStandin = fromEnvironment("TAVMOR_TEST_STANDIN");
 
@@ -90,11 +91,11 @@ class WindowsLauncherTest : public ::testing::Test {
  protected:
   // Packs kScript (or `script`) into folder\name with tavmor.exe and puts the stand-in beside it.
   std::string pack(const std::string& folder, const std::string& name,
-                   const std::string& script = kScript) {
+                   const std::string& script = kScript, const std::string& stub = kLauncher) {
     const std::string scriptPath = join(dir_.path(), "script.rex");
     writeFile(scriptPath, script);
     const std::string out = join(folder, name);
-    const RunResult packed = run(kTool, {"pack", scriptPath, "-o", out, "--stub", kLauncher});
+    const RunResult packed = run(kTool, {"pack", scriptPath, "-o", out, "--stub", stub});
     EXPECT_EQ(packed.status, 0) << packed.err;
     copyFile(kStandin, join(folder, "rexx.dll"));
     return out;
@@ -271,19 +272,20 @@ TEST_F(WindowsLauncherTest, RunsFromAFolderWithANonAsciiName) {
   }
 }
 
-TEST_F(WindowsLauncherTest, TempFileIsGoneAfterFiveSecondsWhileTheScriptRuns) {
-  const std::string file = pack(dir_.path(), "long.exe");
+TEST_F(WindowsLauncherTest, TempFileIsGoneAfterTheDelayWhileTheScriptRuns) {
+  const std::string file = pack(dir_.path(), "long.exe", kScript, kShortDelayLauncher);
   RunOptions o = options(dir_.path());
-  o.env["TAVMOR_STANDIN_WAIT_MS"] = "7000";
+  o.env["TAVMOR_STANDIN_WAIT_FOR_REMOVAL_MS"] = "10000";
   RunResult r = run(file, {}, o);
   EXPECT_EQ(r.status, 0) << r.err;
-  // The stand-in read the file when the call began, and the launcher ended as soon as the call
-  // returned, 7 seconds later: only the removal thread, 5 seconds in, can have removed it.
+  // The stand-in read the file when the call began and returned once the file was gone (or 10
+  // seconds later), and the launcher ended as soon as the call returned: only the removal
+  // thread, a second in, can have removed it.
   EXPECT_EQ(calls(), expectedCalls({}, tempScript(".long.tmp"), kScript));
   EXPECT_FALSE(exists(tempScript(".long.tmp")));
 
   // A script that ends at once leaves the file behind: nothing waits for the thread.
-  o.env.erase("TAVMOR_STANDIN_WAIT_MS");
+  o.env.erase("TAVMOR_STANDIN_WAIT_FOR_REMOVAL_MS");
   r = run(file, {}, o);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(readFile(tempScript(".long.tmp")), kScript);

@@ -115,19 +115,22 @@ APIRET sysStemCopy(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   if (count == 0 || size < from + count) count = size - from;
   if (count <= 0 || from < 0 || to < 0) return setResult(result, "0");
   std::vector<std::string> copy = readStem(target);
-  const long targetSize = static_cast<long>(copy.size());
-  if (to > targetSize) {
-    // The items between the end and the target index are unset: they read as their names.
-    for (long i = targetSize; i < to; ++i) copy.push_back(target + std::to_string(i + 1));
-  }
   auto copied = items.begin() + from;
-  if (insert) {
-    copy.insert(copy.begin() + to, copied, copied + count);
+  // Copied past the target's end, the items between stay unset (as in regutil), and are not
+  // made: the index is the script's, and may be any number up to an int's.
+  if (to <= static_cast<long>(copy.size())) {
+    if (insert) {
+      copy.insert(copy.begin() + to, copied, copied + count);
+    } else {
+      if (static_cast<long>(copy.size()) < to + count) copy.resize(to + count);
+      std::copy(copied, copied + count, copy.begin() + to);
+    }
+    writeStem(target, copy);
   } else {
-    if (static_cast<long>(copy.size()) < to + count) copy.resize(to + count);
-    std::copy(copied, copied + count, copy.begin() + to);
+    writeStem(target, copy);
+    for (long i = 0; i < count; ++i) setVariable(target + std::to_string(to + i + 1), copied[i]);
+    setStemSize(target, to + count);
   }
-  writeStem(target, copy);
   return setResult(result, "0");
 }
 

@@ -5,8 +5,6 @@
 #include <time.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "rexxutil/functions.hpp"
@@ -34,13 +32,10 @@ APIRET sysSystemDirectory(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
 APIRET sysSleep(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(1, 1)) return kBadCall;
-  const double seconds = std::atof(args.string(0).c_str());
+  const Seconds seconds = secondsOf(args.text(0));
   // regutil would wait for ever on a negative time; nothing to wait for is sounder.
-  if (seconds > 0 && std::isfinite(seconds)) {
-    timespec wait{static_cast<time_t>(seconds),
-                  static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
+  timespec wait{seconds.whole, seconds.nanoseconds};
+  while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
   return setResult(result, "0");
 }

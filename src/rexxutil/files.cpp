@@ -70,6 +70,13 @@ std::optional<std::string> readFileText(const std::string& path) {
 }
 
 bool writeWholeFile(const std::string& path, const std::string& text, bool append) {
+  // A file that is there is replaced whole or not at all (regutil truncates it first, and a full
+  // disk then loses it); devices, pipes and new files are written as they are.
+  struct stat existing {};
+  if (!append && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    return rewriteFile(path, text);
+  }
+  const SignalHold held(HeldSignals::kFileSizeLimit);
   std::FILE* out = std::fopen(path.c_str(), append ? "ab" : "wb");
   if (out == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();

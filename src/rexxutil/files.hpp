@@ -14,8 +14,8 @@ int errnoCode(int error);
 // The bytes of the file at path, as text for a script, or nothing when it cannot be read whole.
 std::optional<std::string> readFileText(const std::string& path);
 
-// Writes text to the file at path, replacing what it held (or after it, with `append`); false
-// when the file could not be written whole.
+// Writes text to the file at path, replacing what it held (an existing file as rewriteFile
+// replaces it) or after it, with `append`; false when the file could not be written whole.
 bool writeWholeFile(const std::string& path, const std::string& text, bool append = false);
 
 // Makes the regular file at path, followed through links as regutil writes through them, hold

@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 
+#include "platform/signals.hpp"
 #include "rexxutil/files.hpp"
 #include "rexxutil/functions.hpp"
 
@@ -299,17 +300,21 @@ APIRET sysDumpVariables(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result
   const Arguments args(argc, argv);
   if (!args.within(0, 1)) return kBadCall;
   std::FILE* out = args.count() == 1 ? std::fopen(args.string(0).c_str(), "a") : stdout;
-  const APIRET status = setResult(result, out == nullptr ? "-1" : "0");
-  if (out == nullptr) return status;
+  if (out == nullptr) return setResult(result, "-1");
+  // A write that fails (a full disk, a file size limit) says so, where regutil answers 0.
+  const SignalHold held(HeldSignals::kFileSizeLimit);
+  bool written = true;
   for (const auto& [name, value] : allVariables()) {
-    std::fprintf(out, "Name=%.*s, Value=\"%.*s\"\n", static_cast<int>(name.size()), name.data(),
-                 static_cast<int>(value.size()), value.data());
+    written =
+        written && std::fprintf(out, "Name=%.*s, Value=\"%.*s\"\n", static_cast<int>(name.size()),
+                                name.data(), static_cast<int>(value.size()), value.data()) >= 0;
   }
-  if (out != stdout)
-    std::fclose(out);
-  else
-    std::fflush(out);
-  return status;
+  if (out != stdout) {
+    written = std::fclose(out) == 0 && written;
+  } else {
+    written = std::fflush(out) == 0 && written;
+  }
+  return setResult(result, written ? "0" : "-1");
 }
 
 }  // namespace tavmor::rexxutil

@@ -53,7 +53,9 @@ bool change(int set, unsigned short which, short by) {
   return true;
 }
 
-bool lock() { return change(lockSet, 0, -1); }
+bool setUpLock();
+// A handle may come from another process: the first change this process makes sets it up.
+bool lock() { return setUpLock() && change(lockSet, 0, -1); }
 void unlock() { change(lockSet, 0, 1); }
 
 void release(int set) {
@@ -108,7 +110,7 @@ bool setUpLock() {
 
 // The set for `name` (unnamed: none), made when `create`; its id, or -1.
 int openSet(const std::optional<std::string_view>& name, int kind, bool create) {
-  if (!setUpLock() || !lock()) return -1;
+  if (!lock()) return -1;
   const key_t key = name ? checksum(*name) : static_cast<key_t>(-1);
   // Made by us alone, or found: two makers at once must not both set it up (a mutex set to free
   // twice has two holders).

@@ -169,14 +169,11 @@ Outcome wait(int set, long milliseconds) {
   if (values[2] == kManualEvent && values[0] != 0) return Outcome::kDone;
   sembuf take{0, -1, 0};
   timespec limit{milliseconds / 1000, (milliseconds % 1000) * 1000000};
-  for (;;) {
-    if ((milliseconds <= 0 ? semop(set, &take, 1) : semtimedop(set, &take, 1, &limit)) == 0) {
-      return Outcome::kDone;
-    }
-    // After a signal the wait starts again: the time it has left is not told.
-    if (errno == EAGAIN) return Outcome::kExpired;
-    if (errno != EINTR) return Outcome::kInvalid;
+  if ((milliseconds <= 0 ? semop(set, &take, 1) : semtimedop(set, &take, 1, &limit)) == 0) {
+    return Outcome::kDone;
   }
+  // A signal ends the wait as a timeout does: Ctrl-C then halts the program at once.
+  return errno == EAGAIN || errno == EINTR ? Outcome::kExpired : Outcome::kInvalid;
 }
 
 Outcome apply(int set, Change what) {

@@ -132,7 +132,8 @@ APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   }
   std::optional<std::string> data = readFileText(file);
   if (!data) {
-    // Opening a file regutil does not find creates it, empty (through a dangling link too).
+    // Kept only for regutil parity: any call, a query too, creates a missing file, empty (and
+    // through a dangling link, the file it names).
     if (!writeWholeFile(file, "", true)) return setResult(result, kError);
     data.emplace();
   }

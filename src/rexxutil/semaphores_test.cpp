@@ -21,12 +21,15 @@ std::string uniqueName(const char* what) {
 // Processes that make one named mutex at the same moment share it, and hold it one at a time.
 TEST(MutexSem, HasOneHolderAmongProcessesThatMakeItAtOnce) {
   struct Shared {
-    std::atomic<int> ready, holders, most;
+    std::atomic<int> holders, most;
   };
   void* memory =
       ::mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
   ASSERT_NE(memory, MAP_FAILED);
   Shared* shared = new (memory) Shared{};
+  // The children start together when the parent closes the pipe's writing end.
+  int start[2];
+  ASSERT_EQ(::pipe(start), 0);
   constexpr int kProcesses = 16;
   const std::string name = uniqueName("mutex");
   std::vector<pid_t> children;
@@ -34,18 +37,18 @@ TEST(MutexSem, HasOneHolderAmongProcessesThatMakeItAtOnce) {
     const pid_t child = ::fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
-      ++shared->ready;
-      while (shared->ready < kProcesses) {
-      }
+      ::close(start[1]);
+      char none;
+      bool ok = ::read(start[0], &none, 1) == 0;
       const std::optional<std::string> handle = call(sysCreateMutexSem, {name});
-      bool ok = handle && handle->size() == sizeof(int);
-      for (int round = 0; ok && round < 20; ++round) {
+      ok = ok && handle && handle->size() == sizeof(int);
+      for (int round = 0; ok && round < 10; ++round) {
         ok = call(sysRequestMutexSem, {*handle}) == "0";
         const int now = ++shared->holders;
         for (int expected = shared->most; now > expected;) {
           shared->most.compare_exchange_weak(expected, now);
         }
-        for (int spin = 0; spin < 1000; ++spin) ::sched_yield();
+        ::sched_yield();
         --shared->holders;
         ok = ok && call(sysReleaseMutexSem, {*handle}) == "0";
       }
@@ -54,6 +57,8 @@ TEST(MutexSem, HasOneHolderAmongProcessesThatMakeItAtOnce) {
     }
     children.push_back(child);
   }
+  ::close(start[0]);
+  ::close(start[1]);
   for (pid_t child : children) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);

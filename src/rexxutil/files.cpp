@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iterator>
 
 #include "platform/os_posix.hpp"
@@ -85,21 +86,35 @@ bool writeWholeFile(const std::string& path, const std::string& text, bool appen
 
 namespace {
 
-// Writes text over the file open as fd. The space it needs is reserved first, so that a full
-// disk or a file size limit fails the write before a byte has changed.
-bool writeInPlace(int fd, std::string_view text) {
+// What a file is to hold: about `size` bytes, made by `produce`, and what is then to be done to
+// the finished file through its descriptor (its times), if anything.
+struct NewContent {
+  std::uint64_t size;
+  ContentSource produce;
+  std::function<bool(int fd)> finish;
+};
+
+// Writes the content over the file open as fd. The space it needs is reserved first, so that a
+// full disk or a file size limit fails the write before a byte has changed.
+bool writeInPlace(int fd, const NewContent& content) {
   const SignalHold held(HeldSignals::kFileSizeLimit);
-  if (!text.empty() && ::posix_fallocate(fd, 0, static_cast<off_t>(text.size())) != 0) {
+  if (content.size > 0 && ::posix_fallocate(fd, 0, static_cast<off_t>(content.size)) != 0) {
     return false;
   }
-  return ::lseek(fd, 0, SEEK_SET) == 0 &&
-         writeAll(fd, reinterpret_cast<const unsigned char*>(text.data()), text.size()).ok() &&
-         ::ftruncate(fd, static_cast<off_t>(text.size())) == 0 && ::fsync(fd) == 0;
+  if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+  bool written = true;
+  std::uint64_t length = 0;
+  const Status produced = content.produce([&](const unsigned char* data, std::uint64_t size) {
+    length += size;
+    return written = written && writeAll(fd, data, size).ok();
+  });
+  return written && produced.ok() && ::ftruncate(fd, static_cast<off_t>(length)) == 0 &&
+         (!content.finish || content.finish(fd)) && ::fsync(fd) == 0;
 }
 
-}  // namespace
-
-bool rewriteFile(const std::string& path, std::string_view text) {
+// Makes the regular file at path, followed through links, hold the content, as rewriteFile
+// says.
+bool replaceContent(const std::string& path, const NewContent& content) {
   char* resolved = ::realpath(path.c_str(), nullptr);
   if (resolved == nullptr) return false;
   const std::string real(resolved);
@@ -115,11 +130,13 @@ bool rewriteFile(const std::string& path, std::string_view text) {
       ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
     bool ownerKept = true;
     const Status replaced = replaceFileAtomically(
-        real, reinterpret_cast<const unsigned char*>(text.data()), text.size(),
-        FileMode::kOwnerOnly, [&](const std::string& temp) {
-          // Owner first: a change of owner clears the set-user-ID bit that the mode may set.
+        real, content.produce, FileMode::kOwnerOnly, [&](const std::string& temp) {
           const FdCloser made(::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-          if (made.fd < 0 || ::fchown(made.fd, before.st_uid, before.st_gid) != 0) {
+          if (made.fd < 0 || (content.finish && !content.finish(made.fd))) {
+            return Status::failure(systemError());
+          }
+          // Owner first: a change of owner clears the set-user-ID bit that the mode may set.
+          if (::fchown(made.fd, before.st_uid, before.st_gid) != 0) {
             ownerKept = errno != EPERM;
             return Status::failure(systemError());
           }
@@ -129,7 +146,17 @@ bool rewriteFile(const std::string& path, std::string_view text) {
     // A group the user is not in cannot be given: then the file is written in place.
     if (replaced.ok() || ownerKept) return replaced.ok();
   }
-  return writeInPlace(file.fd, text);
+  return writeInPlace(file.fd, content);
+}
+
+}  // namespace
+
+bool rewriteFile(const std::string& path, std::string_view text) {
+  const auto produce = [&](const ChunkWriter& write) {
+    write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    return Status::success();
+  };
+  return replaceContent(path, {text.size(), produce, {}});
 }
 
 namespace {
@@ -170,17 +197,29 @@ int copyFile(const std::string& from, const std::string& to) {
   struct stat target {};
   if (::fstat(out.fd, &target) != 0) return fail();
   if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) return 0;
-  if (!made && ::ftruncate(out.fd, 0) != 0) return fail();
-  unsigned char buffer[32768];
-  for (;;) {
-    const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return fail();
-    if (got == 0) break;
-    if (!writeAll(out.fd, buffer, static_cast<std::uint64_t>(got)).ok()) return fail();
-  }
   const timespec times[2] = {source.st_atim, source.st_mtim};
-  if (::futimens(out.fd, times) != 0) return fail();
+  auto readSource = [&](const ChunkWriter& write) {
+    unsigned char buffer[32768];
+    for (;;) {
+      const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return Status::failure(systemError());
+      if (got == 0) return Status::success();
+      if (!write(buffer, static_cast<std::uint64_t>(got))) return Status::success();
+    }
+  };
+  // A file that is there is replaced whole or not at all, keeping its mode and owner, as
+  // rewriteFile replaces it.
+  if (!made && S_ISREG(target.st_mode)) {
+    const bool copied = replaceContent(to, {static_cast<std::uint64_t>(source.st_size), readSource,
+                                            [&](int fd) { return ::futimens(fd, times) == 0; }});
+    return copied ? 0 : (errno != 0 ? errno : EIO);
+  }
+  bool writable = true;
+  const Status read = readSource([&](const unsigned char* data, std::uint64_t size) {
+    return writable = writeAll(out.fd, data, size).ok();
+  });
+  if (!writable || !read.ok() || ::futimens(out.fd, times) != 0) return fail();
   const int written = out.fd;
   out.fd = -1;
   if (::close(written) != 0) return fail();

@@ -42,22 +42,26 @@ TEST(FileWrites, KeepWhatTheyCannotFinish) {
   const struct {
     rexxutil::Function* function;
     std::string target;
-  } cases[] = {
-      {sysCopyObject, dir / "limited"}, {sysCopyObject, elsewhere}, {sysMoveObject, elsewhere}};
+    bool existing;  // holds "old" before, and must after
+  } cases[] = {{sysCopyObject, dir / "limited", false},
+               {sysCopyObject, dir / "old", true},
+               {sysCopyObject, elsewhere, false},
+               {sysMoveObject, elsewhere, false}};
   for (const auto& c : cases) {
     if (c.target == elsewhere && !otherFileSystem) continue;
+    if (c.existing) writeFile(c.target, "old");
     EXPECT_NE(callWithFileSizeLimit(4096, c.function, {source, c.target}), "0") << c.target;
-    EXPECT_FALSE(exists(c.target)) << c.target;
+    EXPECT_EQ(readFile(c.target), c.existing ? std::optional<std::string>("old") : std::nullopt)
+        << c.target;
     EXPECT_TRUE(readFile(source) == content) << c.target;
   }
   // A file written whole is replaced whole or not at all; a listing that cannot be written says
   // so.
   const std::string old = dir / "old";
-  writeFile(old, "old\n");
   variables() = {{"S.0", "1"}, {"S.1", content}};
   EXPECT_EQ(callWithFileSizeLimit(4096, regStemWrite, {old, "S."}), "1");
+  EXPECT_EQ(readFile(old), "old");
   EXPECT_EQ(callWithFileSizeLimit(4096, sysDumpVariables, {old}), "-1");
-  EXPECT_EQ(readFile(old).value_or("").substr(0, 4), "old\n");
   EXPECT_EQ(call(regStemWrite, {old, "S."}), "0");
   EXPECT_TRUE(readFile(old) == content + "\n");
 }

@@ -1,7 +1,9 @@
 #include "rexxutil/api.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 
 namespace tavmor::rexxutil {
@@ -27,10 +29,25 @@ long atoiOf(std::string_view text) {
   if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
   long value = 0;
   for (; at < text.size() && std::isdigit(static_cast<unsigned char>(text[at])); ++at) {
-    // atoi reads an int; beyond it the result is undefined, so stop growing there.
-    if (value < INT_MAX) value = value * 10 + (text[at] - '0');
+    value = std::min(value * 10 + (text[at] - '0'), static_cast<long>(INT_MAX) + 1);
   }
-  return negative ? -value : value;
+  return negative ? -value : std::min(value, static_cast<long>(INT_MAX));
+}
+
+Seconds secondsOf(std::string_view text) {
+  const double seconds = std::atof(std::string(text).c_str());
+  Seconds split;
+  if (!(seconds > 0)) {
+    split.negative = seconds < 0;
+    return split;
+  }
+  if (seconds >= static_cast<double>(kLongestWait)) {
+    split.whole = kLongestWait;
+    return split;
+  }
+  split.whole = static_cast<long>(seconds);
+  split.nanoseconds = std::min(999999999L, static_cast<long>((seconds - split.whole) * 1e9));
+  return split;
 }
 
 APIRET setResult(PRXSTRING result, std::string_view value) {

@@ -31,8 +31,8 @@ class Arguments {
   // The text of argument `i`, empty when it is missing.
   std::string_view text(std::size_t i) const;
   std::string string(std::size_t i) const { return std::string(text(i)); }
-  // The argument read as C's atoi reads it (leading blanks, a sign, digits); `otherwise` when
-  // missing.
+  // The argument read as C's atoi reads it (leading blanks, a sign, digits), held to an int's
+  // range; `otherwise` when missing.
   long number(std::size_t i, long otherwise = 0) const;
   // The argument's first character in upper case, or `otherwise` when missing or empty.
   char option(std::size_t i, char otherwise = '\0') const;
@@ -48,7 +48,23 @@ APIRET setResult(PRXSTRING result, long value);
 
 std::string upper(std::string_view text);
 std::string lower(std::string_view text);
+// Leading blanks, a sign and digits, as C's atoi reads them; past an int's range, its nearest
+// end (where atoi's result is undefined).
 long atoiOf(std::string_view text);
+
+// The longest wait a timespec or timeval holds on every platform: about 68 years, which is for
+// ever to a script.
+constexpr long kLongestWait = 2147483647;
+// A time in seconds as C's atof reads the text (not a number: 0), split into whole seconds and
+// nanoseconds; a positive time past kLongestWait is kLongestWait. `negative` says the time is
+// below zero (its parts are then 0), which every caller treats in a way of its own.
+struct Seconds {
+  long whole = 0;
+  long nanoseconds = 0;
+  bool negative = false;
+  bool zero() const { return whole == 0 && nanoseconds == 0; }
+};
+Seconds secondsOf(std::string_view text);
 
 // The calling program's variables, by their exact names (no substitution in the tail).
 std::optional<std::string> fetchVariable(std::string_view name);

@@ -4,7 +4,6 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
@@ -61,13 +60,15 @@ APIRET sysGetKey(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(0, 2)) return kBadCall;
   const bool echo = !args.given(0);
+  // No timeout, or 0 (also a timeout that is no number): wait for a key. A negative one: take
+  // only a key already there, as regina does.
   timeval timeout{};
   timeval* wait = nullptr;
   if (args.given(1)) {
-    const double seconds = std::atof(args.string(1).c_str());
-    if (seconds > 0) {
-      timeout.tv_sec = static_cast<time_t>(seconds);
-      timeout.tv_usec = static_cast<suseconds_t>((seconds - std::floor(seconds)) * 1e6);
+    const Seconds seconds = secondsOf(args.text(1));
+    if (!seconds.zero() || seconds.negative) {
+      timeout.tv_sec = seconds.whole;
+      timeout.tv_usec = static_cast<suseconds_t>(seconds.nanoseconds / 1000);
       wait = &timeout;
     }
   }

@@ -2,6 +2,7 @@
 #include "rexxutil/files.hpp"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -12,8 +13,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <iterator>
 
+#include "platform/os_posix.hpp"
+#include "platform/replace.hpp"
+#include "platform/signals.hpp"
 #include "rexxutil/functions.hpp"
 
 namespace tavmor::rexxutil {
@@ -66,10 +71,92 @@ std::optional<std::string> readFileText(const std::string& path) {
 }
 
 bool writeWholeFile(const std::string& path, const std::string& text, bool append) {
+  // A file that is there is replaced whole or not at all (regutil truncates it first, and a full
+  // disk then loses it); devices, pipes and new files are written as they are.
+  struct stat existing {};
+  if (!append && ::stat(path.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+    return rewriteFile(path, text);
+  }
+  const SignalHold held(HeldSignals::kFileSizeLimit);
   std::FILE* out = std::fopen(path.c_str(), append ? "ab" : "wb");
   if (out == nullptr) return false;
   const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
   return std::fclose(out) == 0 && written;
+}
+
+namespace {
+
+// What a file is to hold: about `size` bytes, made by `produce`, and what is then to be done to
+// the finished file through its descriptor (its times), if anything.
+struct NewContent {
+  std::uint64_t size;
+  ContentSource produce;
+  std::function<bool(int fd)> finish;
+};
+
+// Writes the content over the file open as fd. The space it needs is reserved first, so that a
+// full disk or a file size limit fails the write before a byte has changed.
+bool writeInPlace(int fd, const NewContent& content) {
+  const SignalHold held(HeldSignals::kFileSizeLimit);
+  if (content.size > 0 && ::posix_fallocate(fd, 0, static_cast<off_t>(content.size)) != 0) {
+    return false;
+  }
+  if (::lseek(fd, 0, SEEK_SET) != 0) return false;
+  bool written = true;
+  std::uint64_t length = 0;
+  const Status produced = content.produce([&](const unsigned char* data, std::uint64_t size) {
+    length += size;
+    return written = written && writeAll(fd, data, size).ok();
+  });
+  return written && produced.ok() && ::ftruncate(fd, static_cast<off_t>(length)) == 0 &&
+         (!content.finish || content.finish(fd)) && ::fsync(fd) == 0;
+}
+
+// Makes the regular file at path, followed through links, hold the content, as rewriteFile
+// says.
+bool replaceContent(const std::string& path, const NewContent& content) {
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (resolved == nullptr) return false;
+  const std::string real(resolved);
+  std::free(resolved);
+  // Opened for writing first: a file the user may not write is refused, as regutil refuses it,
+  // rather than replaced.
+  FdCloser file(::open(real.c_str(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat before {};
+  if (file.fd < 0 || ::fstat(file.fd, &before) != 0 || !S_ISREG(before.st_mode)) return false;
+  const std::string folder = real.substr(0, real.rfind('/') + 1);
+  const bool ownerKeepable = ::geteuid() == 0 || ::geteuid() == before.st_uid;
+  if (before.st_nlink == 1 && ownerKeepable &&
+      ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0) {
+    bool ownerKept = true;
+    const Status replaced = replaceFileAtomically(
+        real, content.produce, FileMode::kOwnerOnly, [&](const std::string& temp) {
+          const FdCloser made(::open(temp.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+          if (made.fd < 0 || (content.finish && !content.finish(made.fd))) {
+            return Status::failure(systemError());
+          }
+          // Owner first: a change of owner clears the set-user-ID bit that the mode may set.
+          if (::fchown(made.fd, before.st_uid, before.st_gid) != 0) {
+            ownerKept = errno != EPERM;
+            return Status::failure(systemError());
+          }
+          if (::fchmod(made.fd, before.st_mode & 07777) != 0) return Status::failure(systemError());
+          return Status::success();
+        });
+    // A group the user is not in cannot be given: then the file is written in place.
+    if (replaced.ok() || ownerKept) return replaced.ok();
+  }
+  return writeInPlace(file.fd, content);
+}
+
+}  // namespace
+
+bool rewriteFile(const std::string& path, std::string_view text) {
+  const auto produce = [&](const ChunkWriter& write) {
+    write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
+    return Status::success();
+  };
+  return replaceContent(path, {text.size(), produce, {}});
 }
 
 namespace {
@@ -87,26 +174,55 @@ APIRET outcome(PRXSTRING result, int rc) {
   return rc == 0 ? setResult(result, "0") : errorResult(result, errno);
 }
 
-// Copies a file with its access and modification times; 0 or the errno.
+// Copies a file with its access and modification times; 0, or the errno of the step that
+// failed, with a file the copy made removed again. A file copied onto itself stays as it is
+// (regutil empties it).
 int copyFile(const std::string& from, const std::string& to) {
-  std::FILE* in = std::fopen(from.c_str(), "rb");
-  if (in == nullptr) return errno;
-  std::FILE* out = std::fopen(to.c_str(), "wb");
-  if (out == nullptr) {
+  const SignalHold held(HeldSignals::kFileSizeLimit);
+  const FdCloser in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat source {};
+  if (in.fd < 0 || ::fstat(in.fd, &source) != 0) return errno;
+  bool made = true;
+  FdCloser out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (out.fd < 0 && errno == EEXIST) {
+    made = false;
+    out.fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  }
+  if (out.fd < 0) return errno;
+  auto fail = [&] {
     const int error = errno;
-    std::fclose(in);
+    if (made) ::unlink(to.c_str());
     return error;
+  };
+  struct stat target {};
+  if (::fstat(out.fd, &target) != 0) return fail();
+  if (target.st_dev == source.st_dev && target.st_ino == source.st_ino) return 0;
+  const timespec times[2] = {source.st_atim, source.st_mtim};
+  auto readSource = [&](const ChunkWriter& write) {
+    unsigned char buffer[32768];
+    for (;;) {
+      const ssize_t got = ::read(in.fd, buffer, sizeof buffer);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) return Status::failure(systemError());
+      if (got == 0) return Status::success();
+      if (!write(buffer, static_cast<std::uint64_t>(got))) return Status::success();
+    }
+  };
+  // A file that is there is replaced whole or not at all, keeping its mode and owner, as
+  // rewriteFile replaces it.
+  if (!made && S_ISREG(target.st_mode)) {
+    const bool copied = replaceContent(to, {static_cast<std::uint64_t>(source.st_size), readSource,
+                                            [&](int fd) { return ::futimens(fd, times) == 0; }});
+    return copied ? 0 : (errno != 0 ? errno : EIO);
   }
-  struct stat st {};
-  fstat(fileno(in), &st);
-  char buffer[32768];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, in)) > 0;) {
-    std::fwrite(buffer, 1, n, out);
-  }
-  std::fclose(in);
-  std::fclose(out);
-  utimbuf times{st.st_atime, st.st_mtime};
-  utime(to.c_str(), &times);
+  bool writable = true;
+  const Status read = readSource([&](const unsigned char* data, std::uint64_t size) {
+    return writable = writeAll(out.fd, data, size).ok();
+  });
+  if (!writable || !read.ok() || ::futimens(out.fd, times) != 0) return fail();
+  const int written = out.fd;
+  out.fd = -1;
+  if (::close(written) != 0) return fail();
   return 0;
 }
 
@@ -249,6 +365,7 @@ APIRET sysMoveObject(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const std::string from = args.string(0), to = args.string(1);
   if (std::rename(from.c_str(), to.c_str()) == 0) return setResult(result, "0");
   int error = errno;
+  // Across file systems: the source goes only once its copy is whole and closed.
   if (error == EXDEV) {
     error = copyFile(from, to);
     if (error == 0 && std::remove(from.c_str()) != 0) error = errno;

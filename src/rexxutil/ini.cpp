@@ -1,4 +1,6 @@
-// SysIni on a text INI file: [application] sections of key=value lines.
+// SysIni on a text INI file: [application] sections of key=value lines. An edit changes the
+// lines it is about and no others: comments, blank lines, lines before the first section and
+// section lines as written stay byte for byte, with the file's own line ends.
 #include <algorithm>
 #include <cstdio>
 
@@ -8,63 +10,114 @@
 namespace tavmor::rexxutil {
 namespace {
 
-struct Section {
-  std::string name;
-  std::vector<std::pair<std::string, std::string>> entries;
-};
-
-std::vector<Section> load(const std::string& path) {
-  std::vector<Section> sections;
-  const std::optional<std::string> data = readFileText(path);
-  if (!data) {
-    // Opening a file regutil does not find creates it, empty.
-    writeWholeFile(path, "", true);
-    return sections;
-  }
-  std::size_t at = 0;
-  while (at < data->size()) {
-    std::size_t end = data->find('\n', at);
-    if (end == std::string::npos) end = data->size();
-    std::string line = data->substr(at, end - at);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    at = end + 1;
-    if (!line.empty() && line.front() == ';') continue;
-    if (line.size() >= 2 && line.front() == '[' && line.back() == ']') {
-      sections.push_back(Section{line.substr(1, line.size() - 2), {}});
-    } else if (const std::size_t equals = line.find('=');
-               equals != std::string::npos && !sections.empty()) {
-      sections.back().entries.emplace_back(line.substr(0, equals), line.substr(equals + 1));
-    }
-  }
-  return sections;
-}
-
-bool save(const std::string& path, const std::vector<Section>& sections) {
-  std::string text;
-  for (const Section& s : sections) {
-    text += "[" + s.name + "]\n";
-    for (const auto& [key, value] : s.entries) text += key + "=" + value + "\n";
-  }
-  const std::string temporary = path + ".tmp";
-  if (!writeWholeFile(temporary, text)) return false;
-  return std::rename(temporary.c_str(), path.c_str()) == 0;
-}
-
 bool same(std::string_view a, std::string_view b) { return upper(a) == upper(b); }
 
-Section* findSection(std::vector<Section>& sections, std::string_view name) {
-  for (Section& s : sections) {
-    if (same(s.name, name)) return &s;
+// One line of the file: where it starts, where its text ends (before "\r\n" or "\n") and where
+// the next line starts.
+struct Line {
+  std::size_t start, textEnd, end;
+};
+
+// The file as lines, and what regutil makes of each: a line starting with ';' is a comment, one
+// starting with '[' begins the section named up to the next ']' ("[App] ;x" is "App") or the
+// line's end, and any other that is not empty is a key, up to its first '=' (or the whole line),
+// in the section above it; keys above the first section belong to none.
+class IniText {
+ public:
+  explicit IniText(std::string text) : text_(std::move(text)) {
+    for (std::size_t at = 0; at < text_.size();) {
+      std::size_t end = text_.find('\n', at);
+      end = end == std::string::npos ? text_.size() : end + 1;
+      std::size_t textEnd = end;
+      if (textEnd > at && text_[textEnd - 1] == '\n') --textEnd;
+      if (textEnd > at && text_[textEnd - 1] == '\r') --textEnd;
+      lines_.push_back(Line{at, textEnd, end});
+      at = end;
+    }
+    // New lines end as the file's first line does.
+    if (!lines_.empty() && lines_[0].end - lines_[0].textEnd == 2) newline_ = "\r\n";
   }
-  return nullptr;
-}
+
+  const std::string& text() const { return text_; }
+
+  std::string_view line(std::size_t i) const {
+    return std::string_view(text_).substr(lines_[i].start, lines_[i].textEnd - lines_[i].start);
+  }
+  std::optional<std::string_view> sectionName(std::size_t i) const {
+    const std::string_view l = line(i);
+    if (l.empty() || l[0] != '[') return std::nullopt;
+    return l.substr(1, l.find(']') - 1);
+  }
+  bool isKey(std::size_t i) const {
+    const std::string_view l = line(i);
+    return !l.empty() && l[0] != ';' && !sectionName(i);
+  }
+  std::string_view key(std::size_t i) const { return line(i).substr(0, line(i).find('=')); }
+  std::string_view value(std::size_t i) const {
+    const std::size_t equals = line(i).find('=');
+    return equals == std::string_view::npos ? std::string_view() : line(i).substr(equals + 1);
+  }
+
+  std::vector<std::string> sectionNames() const {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < lines_.size(); ++i) {
+      if (const auto name = sectionName(i)) names.emplace_back(*name);
+    }
+    return names;
+  }
+  // The lines of the first section of that name, its own line first, up to the next section
+  // line: [first, last). Empty (first == last) when there is none.
+  std::pair<std::size_t, std::size_t> section(std::string_view name) const {
+    std::size_t first = 0;
+    while (first < lines_.size() && !(sectionName(first) && same(*sectionName(first), name))) {
+      ++first;
+    }
+    if (first == lines_.size()) return {first, first};
+    std::size_t last = first + 1;
+    while (last < lines_.size() && !sectionName(last)) ++last;
+    return {first, last};
+  }
+  // The line of the first key of that name in the section, or its `last`.
+  std::size_t findKey(std::pair<std::size_t, std::size_t> in, std::string_view name) const {
+    for (std::size_t i = in.first + 1; i < in.second; ++i) {
+      if (isKey(i) && same(key(i), name)) return i;
+    }
+    return in.second;
+  }
+  std::vector<std::string> keys(std::pair<std::size_t, std::size_t> in) const {
+    std::vector<std::string> names;
+    for (std::size_t i = in.first + 1; i < in.second; ++i) {
+      if (isKey(i)) names.emplace_back(key(i));
+    }
+    return names;
+  }
+
+  // Replaces lines [first, last) with `lines`, each ended as the file's lines end. A last line
+  // without its end gets one when something follows it (regutil runs them together).
+  void replace(std::size_t first, std::size_t last, const std::vector<std::string>& lines) {
+    std::string added;
+    for (const std::string& l : lines) added += l + newline_;
+    std::size_t from = first < lines_.size() ? lines_[first].start : text_.size();
+    const std::size_t to = last < lines_.size() ? lines_[last].start : text_.size();
+    if (!added.empty() && from == text_.size() && !text_.empty() && text_.back() != '\n') {
+      added.insert(0, newline_);
+    }
+    text_.replace(from, to - from, added);
+    *this = IniText(std::move(text_));
+  }
+
+ private:
+  std::string text_;
+  std::vector<Line> lines_;
+  std::string newline_ = "\n";
+};
 
 }  // namespace
 
 // SysIni([file], app, key, value | 'DELETE:'), SysIni([file], app, key),
 // SysIni([file], app, ['DELETE:']), SysIni([file], 'ALL:', stem), SysIni([file], app, 'ALL:',
-// stem). Applications and keys are matched in any case and written in upper case, as regutil writes
-// them; without a file, win.ini in the working directory.
+// stem). Applications and keys are matched in any case; new ones are written in upper case, as
+// regutil writes them. Without a file, win.ini in the working directory.
 APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(2, 4) || args.text(1).empty()) return kBadCall;
@@ -77,52 +130,45 @@ APIRET sysIni(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
       (key != "ALL:" && app == "ALL:" && args.count() != 3)) {
     return setResult(result, kError);
   }
-  std::vector<Section> sections = load(file);
-  Section* section = findSection(sections, app);
+  std::optional<std::string> data = readFileText(file);
+  if (!data) {
+    // Kept only for regutil parity: any call, a query too, creates a missing file, empty (and
+    // through a dangling link, the file it names).
+    if (!writeWholeFile(file, "", true)) return setResult(result, kError);
+    data.emplace();
+  }
+  IniText ini(std::move(*data));
+  const auto section = ini.section(app);
+  const bool found = section.first != section.second;
   if (key == "ALL:") {
-    std::vector<std::string> keys;
-    if (section != nullptr) {
-      for (const auto& entry : section->entries) keys.push_back(entry.first);
-    }
-    writeStem(stemName(args.text(3)), keys);
+    writeStem(stemName(args.text(3)), found ? ini.keys(section) : std::vector<std::string>());
     return setResult(result, "");
   }
   if (app == "ALL:") {
-    std::vector<std::string> names;
-    for (const Section& s : sections) names.push_back(s.name);
-    writeStem(stemName(args.text(2)), names);
+    writeStem(stemName(args.text(2)), ini.sectionNames());
     return setResult(result, "");
   }
-  if (args.count() > 3) {
-    const std::string value = args.string(3);
-    if (same(value, "DELETE:")) {
-      if (section == nullptr) return setResult(result, "");
-      std::erase_if(section->entries, [&](const auto& entry) { return same(entry.first, key); });
-    } else {
-      if (section == nullptr) {
-        sections.push_back(Section{app, {}});
-        section = &sections.back();
-      }
-      auto entry = std::find_if(section->entries.begin(), section->entries.end(),
-                                [&](const auto& e) { return same(e.first, key); });
-      if (entry != section->entries.end())
-        entry->second = value;
-      else
-        section->entries.emplace_back(key, value);
-    }
-    return setResult(result, save(file, sections) ? "" : kError);
+  const bool edit = args.count() > 3 || key.empty() || key == "DELETE:";
+  if (!edit) {
+    const std::size_t at = ini.findKey(section, key);
+    return setResult(result, at < section.second ? ini.value(at) : kError);
   }
-  if (key.empty() || key == "DELETE:") {
-    if (section == nullptr) return setResult(result, "");
-    sections.erase(sections.begin() + (section - sections.data()));
-    return setResult(result, save(file, sections) ? "" : kError);
+  const std::string value = args.string(3);
+  if (args.count() <= 3) {
+    if (!found) return setResult(result, "");
+    ini.replace(section.first, section.second, {});
+  } else if (same(value, "DELETE:")) {
+    const std::size_t at = ini.findKey(section, key);
+    if (at == section.second) return setResult(result, "");
+    // Only the key's line goes: regutil takes the comments below it along.
+    ini.replace(at, at + 1, {});
+  } else if (!found) {
+    ini.replace(section.first, section.first, {"[" + app + "]", key + "=" + value});
+  } else {
+    const std::size_t at = ini.findKey(section, key);
+    ini.replace(at, at == section.second ? at : at + 1, {key + "=" + value});
   }
-  if (section != nullptr) {
-    for (const auto& [k, value] : section->entries) {
-      if (same(k, key)) return setResult(result, value);
-    }
-  }
-  return setResult(result, kError);
+  return setResult(result, rewriteFile(file, ini.text()) ? "" : kError);
 }
 
 }  // namespace tavmor::rexxutil

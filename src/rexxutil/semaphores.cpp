@@ -30,31 +30,39 @@ union SemaphoreArgument {
   unsigned short* array;
 };
 
-int lockSet = -2;         // not yet set up
+int lockSet = -2;         // not yet set up (-1: set up once, and gone or not made)
 std::vector<int> opened;  // the sets this process uses, released at exit
 
+// regutil's key: the sum of each character (signed) times its position, in an int. Summed here
+// without overflow and wrapped as regutil's sum wraps, so that long names get its keys too.
 key_t checksum(std::string_view name) {
-  int sum = 0;
+  unsigned sum = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
-    sum += static_cast<signed char>(name[i]) * static_cast<int>(i + 1);
+    sum += static_cast<unsigned>(static_cast<signed char>(name[i])) * static_cast<unsigned>(i + 1);
   }
-  return sum;
+  return static_cast<key_t>(sum);
 }
 
-void change(int set, unsigned short which, short by) {
+// One step on one semaphore of the set, gone on with after a signal; false with errno set when it
+// could not be done (the set was removed, or is no set).
+bool change(int set, unsigned short which, short by) {
   sembuf op{which, by, 0};
-  semop(set, &op, 1);
+  while (semop(set, &op, 1) != 0) {
+    if (errno != EINTR) return false;
+  }
+  return true;
 }
 
-void lock() { change(lockSet, 0, -1); }
+bool setUpLock();
+// A handle may come from another process: the first change this process makes sets it up.
+bool lock() { return setUpLock() && change(lockSet, 0, -1); }
 void unlock() { change(lockSet, 0, 1); }
 
 void release(int set) {
-  lock();
+  if (!lock()) return;
   auto at = std::find(opened.begin(), opened.end(), set);
   if (at != opened.end()) {
-    change(set, 1, -1);
-    if (semctl(set, 1, GETVAL) == 0) semctl(set, 0, IPC_RMID);
+    if (change(set, 1, -1) && semctl(set, 1, GETVAL) == 0) semctl(set, 0, IPC_RMID);
     opened.erase(at);
   }
   unlock();
@@ -63,46 +71,69 @@ void release(int set) {
 void releaseAll() {
   if (lockSet < 0) return;
   while (!opened.empty()) release(opened.back());
-  lock();
-  change(lockSet, 1, -1);
-  if (semctl(lockSet, 1, GETVAL) == 0)
-    semctl(lockSet, 0, IPC_RMID);
-  else
-    unlock();
+  if (lock()) {
+    if (change(lockSet, 1, -1) && semctl(lockSet, 1, GETVAL) == 0)
+      semctl(lockSet, 0, IPC_RMID);
+    else
+      unlock();
+  }
   lockSet = -2;
 }
 
-void setUpLock() {
-  if (lockSet >= -1) return;
-  std::atexit(releaseAll);
+// Attaches to the set that serialises changes, or makes it. Only its maker, alone to make it
+// (IPC_EXCL), opens it; the others wait in lock() until it has. A set removed by the last process
+// to leave between our semget and our first step is looked for again. False when there is none.
+bool setUpLock() {
+  if (lockSet >= 0) return true;
+  if (lockSet == -2) std::atexit(releaseAll);
   const key_t key = checksum(kLockName);
-  lockSet = semget(key, 2, 0666);
-  bool created = false;
-  if (lockSet == -1) {
-    lockSet = semget(key, 2, IPC_CREAT | 0666);
-    created = lockSet > -1;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    bool made = true;
+    lockSet = semget(key, 2, IPC_CREAT | IPC_EXCL | 0666);
+    if (lockSet == -1 && errno == EEXIST) {
+      made = false;
+      lockSet = semget(key, 2, 0666);
+    }
+    if (lockSet == -1) {
+      if (errno == ENOENT) continue;
+      return false;
+    }
+    if (change(lockSet, 1, 1)) {
+      if (made) unlock();
+      return true;
+    }
+    if (errno != EIDRM && errno != EINVAL) break;
   }
-  change(lockSet, 1, 1);
-  if (created) unlock();
+  lockSet = -1;
+  return false;
 }
 
 // The set for `name` (unnamed: none), made when `create`; its id, or -1.
 int openSet(const std::optional<std::string_view>& name, int kind, bool create) {
-  setUpLock();
+  if (!lock()) return -1;
   const key_t key = name ? checksum(*name) : static_cast<key_t>(-1);
-  lock();
-  const int set = semget(key, 3, 0666 | (create ? IPC_CREAT : 0));
-  if (set > -1) {
-    if (semctl(set, 2, GETVAL) == 0) {
-      SemaphoreArgument value{kind};
-      semctl(set, 2, SETVAL, value);
-      if (kind == kMutex) {
-        value.val = 1;
-        semctl(set, 0, SETVAL, value);
-      }
+  // Made by us alone, or found: two makers at once must not both set it up (a mutex set to free
+  // twice has two holders).
+  bool made = create;
+  int set = create ? semget(key, 3, IPC_CREAT | IPC_EXCL | 0666) : -1;
+  if (set == -1 && (!create || errno == EEXIST)) {
+    made = false;
+    set = semget(key, 3, 0666);
+  }
+  // A set made by regutil that it has not yet set up is set up here, as regutil does.
+  if (set > -1 && (made || semctl(set, 2, GETVAL) == 0)) {
+    SemaphoreArgument value{kind};
+    bool ready = semctl(set, 2, SETVAL, value) == 0;
+    if (kind == kMutex) {
+      value.val = 1;
+      ready = ready && semctl(set, 0, SETVAL, value) == 0;
     }
-    change(set, 1, 1);
+    if (!ready) set = -1;
+  }
+  if (set > -1 && change(set, 1, 1)) {
     opened.push_back(set);
+  } else {
+    set = -1;
   }
   unlock();
   return set;
@@ -123,31 +154,41 @@ std::optional<int> handle(const Arguments& args) {
   return set;
 }
 
-// Waits for the state to be taken, for `milliseconds` (0: for ever); false when it was not.
-bool wait(int set, long milliseconds) {
+enum class Outcome { kDone, kExpired, kInvalid };
+
+// Waits for the state to be taken, for `milliseconds` (0 or less: for ever).
+Outcome wait(int set, long milliseconds) {
   unsigned short values[3] = {0, 0, 0};
   SemaphoreArgument all{};
   all.array = values;
-  lock();
-  semctl(set, 0, GETALL, all);
+  if (!lock()) return Outcome::kInvalid;
+  const bool read = semctl(set, 0, GETALL, all) == 0;
   unlock();
+  if (!read) return Outcome::kInvalid;
   // A posted manual-reset event lets every waiter through and stays posted.
-  if (values[2] == kManualEvent && values[0] != 0) return true;
+  if (values[2] == kManualEvent && values[0] != 0) return Outcome::kDone;
   sembuf take{0, -1, 0};
-  if (milliseconds <= 0) return semop(set, &take, 1) == 0;
   timespec limit{milliseconds / 1000, (milliseconds % 1000) * 1000000};
-  return semtimedop(set, &take, 1, &limit) == 0;
+  if ((milliseconds <= 0 ? semop(set, &take, 1) : semtimedop(set, &take, 1, &limit)) == 0) {
+    return Outcome::kDone;
+  }
+  // A signal ends the wait as a timeout does: Ctrl-C then halts the program at once.
+  return errno == EAGAIN || errno == EINTR ? Outcome::kExpired : Outcome::kInvalid;
 }
 
-void apply(int set, Change what) {
-  lock();
+Outcome apply(int set, Change what) {
+  if (!lock()) return Outcome::kInvalid;
   SemaphoreArgument value{0};
   if (what != Change::kReset) {
     const int kind = semctl(set, 2, GETVAL);
     const int waiting = semctl(set, 0, GETNCNT);
+    if (kind == -1 || waiting == -1) {
+      unlock();
+      return Outcome::kInvalid;
+    }
     if (what == Change::kPulse && waiting == 0) {
       unlock();
-      return;
+      return Outcome::kDone;
     }
     if ((kind == kMutex && what == Change::kPost) ||
         (kind == kAutoEvent && what == Change::kPulse)) {
@@ -159,8 +200,9 @@ void apply(int set, Change what) {
       value.val = waiting + 1;
     }
   }
-  semctl(set, 0, SETVAL, value);
+  const bool changed = semctl(set, 0, SETVAL, value) == 0;
   unlock();
+  return changed ? Outcome::kDone : Outcome::kInvalid;
 }
 
 APIRET changeState(ULONG argc, PRXSTRING argv, PRXSTRING result, Change what) {
@@ -168,8 +210,7 @@ APIRET changeState(ULONG argc, PRXSTRING argv, PRXSTRING result, Change what) {
   if (!args.within(1, 1)) return kBadCall;
   const std::optional<int> set = handle(args);
   if (!set) return setResult(result, kInvalidHandle);
-  apply(*set, what);
-  return setResult(result, "0");
+  return setResult(result, apply(*set, what) == Outcome::kDone ? "0" : kInvalidHandle);
 }
 
 APIRET waitFor(ULONG argc, PRXSTRING argv, PRXSTRING result) {
@@ -177,7 +218,15 @@ APIRET waitFor(ULONG argc, PRXSTRING argv, PRXSTRING result) {
   if (!args.within(1, 2)) return kBadCall;
   const std::optional<int> set = handle(args);
   if (!set) return setResult(result, kInvalidHandle);
-  return setResult(result, wait(*set, args.number(1)) ? "0" : kTimedOut);
+  switch (wait(*set, args.number(1))) {
+    case Outcome::kDone:
+      return setResult(result, "0");
+    case Outcome::kExpired:
+      return setResult(result, kTimedOut);
+    case Outcome::kInvalid:
+      break;
+  }
+  return setResult(result, kInvalidHandle);
 }
 
 APIRET close(ULONG argc, PRXSTRING argv, PRXSTRING result) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <iterator>
 
+#include "platform/signals.hpp"
 #include "rexxutil/files.hpp"
 #include "rexxutil/functions.hpp"
 
@@ -115,19 +116,22 @@ APIRET sysStemCopy(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   if (count == 0 || size < from + count) count = size - from;
   if (count <= 0 || from < 0 || to < 0) return setResult(result, "0");
   std::vector<std::string> copy = readStem(target);
-  const long targetSize = static_cast<long>(copy.size());
-  if (to > targetSize) {
-    // The items between the end and the target index are unset: they read as their names.
-    for (long i = targetSize; i < to; ++i) copy.push_back(target + std::to_string(i + 1));
-  }
   auto copied = items.begin() + from;
-  if (insert) {
-    copy.insert(copy.begin() + to, copied, copied + count);
+  // Copied past the target's end, the items between stay unset (as in regutil), and are not
+  // made: the index is the script's, and may be any number up to an int's.
+  if (to <= static_cast<long>(copy.size())) {
+    if (insert) {
+      copy.insert(copy.begin() + to, copied, copied + count);
+    } else {
+      if (static_cast<long>(copy.size()) < to + count) copy.resize(to + count);
+      std::copy(copied, copied + count, copy.begin() + to);
+    }
+    writeStem(target, copy);
   } else {
-    if (static_cast<long>(copy.size()) < to + count) copy.resize(to + count);
-    std::copy(copied, copied + count, copy.begin() + to);
+    writeStem(target, copy);
+    for (long i = 0; i < count; ++i) setVariable(target + std::to_string(to + i + 1), copied[i]);
+    setStemSize(target, to + count);
   }
-  writeStem(target, copy);
   return setResult(result, "0");
 }
 
@@ -296,17 +300,21 @@ APIRET sysDumpVariables(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result
   const Arguments args(argc, argv);
   if (!args.within(0, 1)) return kBadCall;
   std::FILE* out = args.count() == 1 ? std::fopen(args.string(0).c_str(), "a") : stdout;
-  const APIRET status = setResult(result, out == nullptr ? "-1" : "0");
-  if (out == nullptr) return status;
+  if (out == nullptr) return setResult(result, "-1");
+  // A write that fails (a full disk, a file size limit) says so, where regutil answers 0.
+  const SignalHold held(HeldSignals::kFileSizeLimit);
+  bool written = true;
   for (const auto& [name, value] : allVariables()) {
-    std::fprintf(out, "Name=%.*s, Value=\"%.*s\"\n", static_cast<int>(name.size()), name.data(),
-                 static_cast<int>(value.size()), value.data());
+    written =
+        written && std::fprintf(out, "Name=%.*s, Value=\"%.*s\"\n", static_cast<int>(name.size()),
+                                name.data(), static_cast<int>(value.size()), value.data()) >= 0;
   }
-  if (out != stdout)
-    std::fclose(out);
-  else
-    std::fflush(out);
-  return status;
+  if (out != stdout) {
+    written = std::fclose(out) == 0 && written;
+  } else {
+    written = std::fflush(out) == 0 && written;
+  }
+  return setResult(result, written ? "0" : "-1");
 }
 
 }  // namespace tavmor::rexxutil

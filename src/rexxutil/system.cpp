@@ -1,12 +1,9 @@
 // The system: versions, sleeping, error texts, the process, and the functions regutil has no
 // Unix counterpart for.
-#include <errno.h>
 #include <sys/utsname.h>
 #include <time.h>
 #include <unistd.h>
 
-#include <cmath>
-#include <cstdlib>
 #include <cstring>
 
 #include "rexxutil/functions.hpp"
@@ -34,14 +31,11 @@ APIRET sysSystemDirectory(PCSZ, ULONG, PRXSTRING, PCSZ, PRXSTRING result) {
 APIRET sysSleep(PCSZ, ULONG argc, PRXSTRING argv, PCSZ, PRXSTRING result) {
   const Arguments args(argc, argv);
   if (!args.within(1, 1)) return kBadCall;
-  const double seconds = std::atof(args.string(0).c_str());
+  const Seconds seconds = secondsOf(args.text(0));
   // regutil would wait for ever on a negative time; nothing to wait for is sounder.
-  if (seconds > 0 && std::isfinite(seconds)) {
-    timespec wait{static_cast<time_t>(seconds),
-                  static_cast<long>((seconds - std::floor(seconds)) * 1e9)};
-    while (nanosleep(&wait, &wait) != 0 && errno == EINTR) {
-    }
-  }
+  // A signal ends the sleep, as in regutil: Ctrl-C or SIGTERM then halts the program at once.
+  const timespec wait{seconds.whole, seconds.nanoseconds};
+  nanosleep(&wait, nullptr);
   return setResult(result, "0");
 }
 

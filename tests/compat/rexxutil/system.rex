@@ -20,7 +20,7 @@ say 'macros' SysAddRexxMacro('m1', 'nofile.rex') SysQueryRexxMacro('m1') SysReor
     SysDropRexxMacro('m1') SysClearRexxMacroSpace() SysSaveRexxMacroSpace('x.mac'),
     SysLoadRexxMacroSpace('x.mac')
 call lineout 'my.ini', '[sec]'; call lineout 'my.ini', 'key = value'
-call lineout 'my.ini', 'k2=v2'; call lineout 'my.ini', '; comment'
+call lineout 'my.ini', '; comment'; call lineout 'my.ini', 'k2=v2'
 call lineout 'my.ini', '[SEC2]'; call lineout 'my.ini', 'A=B'; call lineout 'my.ini'
 say 'ini' SysIni('my.ini', 'sec', 'key') SysIni('my.ini', 'SEC2', 'a') SysIni('my.ini', 'sec', 'K2'),
     SysIni('my.ini', 'ALL:', 'a') a.0 a.1 a.2 SysIni('my.ini', 'sec', 'ALL:', 'k') k.0 k.1 k.2,

@@ -2,7 +2,6 @@
 // takes any number of arguments, where RexxStart refuses more than 32 and takes at most one from
 // a command. So the program is invoked as a command, as regina invokes it, and still receives
 // each argument on its own.
-#include <nss.h>
 #include <rexxsaa.h>
 
 #include <climits>
@@ -38,8 +37,6 @@ constexpr int kReginaTypeSource = 17;   // RX_TYPE_SOURCE: the program as text, 
 constexpr int kReginaNoString = -1;     // RX_NO_STRING
 constexpr char kEnvironment[] = "SYSTEM";
 constexpr std::string_view kSupportedVersion = "REXX-Regina_3.6 ";
-constexpr std::pair<const char*, const char*> kNameServices[] = {
-    {"passwd", "files"}, {"group", "files"}, {"hosts", "files dns"}};
 
 // The version Regina reports, which also sets it up as RexxStart would.
 std::string reginaVersion() {
@@ -71,12 +68,6 @@ Status startProgram(const char* name, std::string_view source,
     }
     texts.push_back(argument != nullptr ? argument->data() : nullptr);
     lengths.push_back(argument != nullptr ? static_cast<int>(argument->size()) : kReginaNoString);
-  }
-  // Statically linked, the C library would load any other name service that nsswitch.conf
-  // lists (LDAP, SSSD, systemd) from the system's own C library, of whatever version, into this
-  // process. Users and groups come from /etc/passwd and /etc/group, hosts from /etc/hosts and DNS.
-  for (const auto& [database, services] : kNameServices) {
-    __nss_configure_lookup(database, services);
   }
   const std::string version = reginaVersion();
   if (version.compare(0, kSupportedVersion.size(), kSupportedVersion) != 0) {

@@ -161,20 +161,17 @@ TEST(NameServices, HostsFileGivesTheFirstLineThatNamesTheHost) {
 
 // An answer for www.example.com: a CNAME to example.com, then two A records, names compressed.
 std::vector<unsigned char> dnsAnswer() {
+  // clang-format off
   return {
-      0x12, 0x34, 0x81, 0x80, 0, 1,   0,   4,   0,   0,   0,   0,  // header
-      3,    'w',  'w',  'w',  7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 3,    'c', 'o',
-      'm',  0,                                                                 // question
-      0,    1,    0,    1,                                                     // A, IN
-      0xc0, 12,   0,    5,    0, 1,   0,   0,   0,   60,  0,   2,   0xc0, 16,  // www -> CNAME
-                                                                               // example.com
-      0xc0, 16,   0,    1,    0, 1,   0,   0,   0,   60,  0,   4,   10,   0,   0,
-      1,  // example.com A 10.0.0.1
-      0xc0, 16,   0,    28,   0, 1,   0,   0,   0,   60,  0,   4,   1,    2,   3,
-      4,  // an AAAA-typed record: skipped
-      0xc0, 16,   0,    1,    0, 1,   0,   0,   0,   60,  0,   4,   10,   0,   0,
-      2,  // example.com A 10.0.0.2
+      0x12, 0x34, 0x81, 0x80, 0, 1, 0, 4, 0, 0, 0, 0,                              // header
+      3, 'w', 'w', 'w', 7, 'e', 'x', 'a', 'm', 'p', 'l', 'e', 3, 'c', 'o', 'm', 0,  // question
+      0, 1, 0, 1,                                                                  // A, IN
+      0xc0, 12, 0, 5, 0, 1, 0, 0, 0, 60, 0, 2, 0xc0, 16,     // www -> CNAME example.com
+      0xc0, 16, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 0, 0, 1,  // example.com A 10.0.0.1
+      0xc0, 16, 0, 28, 0, 1, 0, 0, 0, 60, 0, 4, 1, 2, 3, 4,  // an AAAA-typed record: skipped
+      0xc0, 16, 0, 1, 0, 1, 0, 0, 0, 60, 0, 4, 10, 0, 0, 2,  // example.com A 10.0.0.2
   };
+  // clang-format on
 }
 
 TEST(NameServices, DnsAnswerGivesItsAddressesAndNeverReadsPastItsEnd) {

@@ -10,6 +10,11 @@
 #                                               commands
 #   standalone_test.sh symbols FILE...          no global function in the launcher's own objects
 #                                               and archives has a name the C library exports
+#   standalone_test.sh overrides MAP WRAPPED REPLACED
+#                                               in the program that the linker MAP (with --cref)
+#                                               describes, each WRAPPED function's calls reach our
+#                                               __wrap_ form, and each REPLACED SYMBOL=FILE is
+#                                               defined by FILE (lists separated by semicolons)
 # Exit status 77 means skipped.
 set -euo pipefail
 mode=$1
@@ -107,6 +112,36 @@ REXX
     fi
   done
   echo "ran alike in an empty root and in one with only /etc/passwd and /bin/sh"
+  ;;
+overrides)
+  map=$1
+  [ -f "$map" ] || fail "no linker map: $map"
+  table=$(sed -n '/^Cross Reference Table/,$p' "$map")
+  # The files in SYMBOL's entry of the cross-reference table: its definition first, then each
+  # file that refers to it.
+  entry() {
+    awk -v symbol="$1" '
+      found && /^[^ ]/ { exit }
+      index($0, symbol " ") == 1 { found = 1; $0 = substr($0, length(symbol) + 1) }
+      found { sub(/^ +/, ""); print }' <<<"$table"
+  }
+  ours='libtavmor_|CMakeFiles/'
+  for function in $(tr ';' ' ' <<<"$2"); do
+    wrapper=$(entry "__wrap_$function")
+    [ -n "$wrapper" ] || fail "__wrap_$function is not linked in: --wrap=$function binds nothing"
+    defined_by=$(head -n 1 <<<"$wrapper")
+    grep -Eq "$ours" <<<"$defined_by" || fail "__wrap_$function comes from $defined_by"
+    [ "$(wc -l <<<"$wrapper")" -gt 1 ] || fail "nothing calls __wrap_$function"
+    # Only the wrapper itself may still call the function by its own name (as __real_).
+    direct=$(entry "$function" | tail -n +2 | grep -Fvx "$defined_by" | grep -E "$ours|libregina" || true)
+    [ -z "$direct" ] || fail "$function is still called directly by: $direct"
+  done
+  for replaced in $(tr ';' ' ' <<<"$3"); do
+    symbol=${replaced%=*}
+    defined_by=$(entry "$symbol" | head -n 1)
+    [[ $defined_by == *"/${replaced##*=}.o" ]] ||
+      fail "$symbol comes from ${defined_by:-nowhere}, not ${replaced##*=}"
+  done
   ;;
 symbols)
   # CTest hands a list of objects over as one argument, separated by semicolons.

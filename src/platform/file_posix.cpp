@@ -27,15 +27,17 @@ struct OpenFile {
 // which no one can set. Adding or removing a link changes the change time too, and a launcher
 // replaced by a rename or removed while it starts still reads whole: the change time counts only
 // while the link count stays. A write within one tick of the file system's clock after the
-// opening shows in neither time.
-bool unchanged(int fd, const struct stat& opened) {
+// opening shows in neither time. Without `byChangeTime` only the modification time counts: a
+// file that another run moves aside in one exchange keeps its links a moment with a new change
+// time, and a staged script or a stub read whole is as good then as before.
+bool unchanged(int fd, const struct stat& opened, bool byChangeTime = true) {
   struct stat now {};
   const auto same = [](const timespec& a, const timespec& b) {
     return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
   };
   return ::fstat(fd, &now) == 0 && now.st_dev == opened.st_dev && now.st_ino == opened.st_ino &&
          now.st_size == opened.st_size && same(now.st_mtim, opened.st_mtim) &&
-         (now.st_nlink != opened.st_nlink || same(now.st_ctim, opened.st_ctim));
+         (!byChangeTime || now.st_nlink != opened.st_nlink || same(now.st_ctim, opened.st_ctim));
 }
 
 // Opens the regular file at path for readWholeFile and mapWholeFile.
@@ -60,8 +62,8 @@ Status openRegularFile(const std::string& path, OpenFile& file) {
   return Status::success();
 }
 
-// Reads the file open as `file` whole.
-Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
+// Reads the file open as `file` whole; byChangeTime as for unchanged.
+Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file, bool byChangeTime) {
   const auto readSome = [&](unsigned char* into, std::uint64_t want) {
     ssize_t got = 0;
     do {
@@ -70,7 +72,7 @@ Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file) {
     return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
   };
   Result<FileImage> image = readSizedFile(path, file.size, readSome, systemError);
-  if (image.ok() && !unchanged(file.fd.fd, file.opened)) {
+  if (image.ok() && !unchanged(file.fd.fd, file.opened, byChangeTime)) {
     return readFailure(Status::Code::kCannotRead, path, "the file was written while it was read");
   }
   return image;
@@ -91,7 +93,7 @@ void MappedSourceClose::operator()(MappedSource* source) const {
 Result<FileImage> readWholeFile(const std::string& path) {
   OpenFile file;
   if (Status opened = openRegularFile(path, file); !opened.ok()) return opened;
-  return readOpenFile(path, file);
+  return readOpenFile(path, file, false);
 }
 
 Result<FileImage> mapWholeFile(const std::string& path) {
@@ -105,7 +107,7 @@ Result<FileImage> mapWholeFile(const std::string& path) {
     ::munmap(start, static_cast<std::size_t>(size));
     start = MAP_FAILED;
   }
-  if (start == MAP_FAILED) return readOpenFile(path, file);
+  if (start == MAP_FAILED) return readOpenFile(path, file, true);
   FileImageRelease release;
   release.unmap = unmapGuarded;
   release.mappedSize = size;

@@ -10,7 +10,6 @@
 #include "platform/file.hpp"
 #include "platform/mapping_guard.hpp"
 #include "platform/os_posix.hpp"
-#include "platform/read_sized.hpp"
 
 namespace tavmor {
 namespace {
@@ -64,14 +63,7 @@ Status openRegularFile(const std::string& path, OpenFile& file) {
 
 // Reads the file open as `file` whole; byChangeTime as for unchanged.
 Result<FileImage> readOpenFile(const std::string& path, const OpenFile& file, bool byChangeTime) {
-  const auto readSome = [&](unsigned char* into, std::uint64_t want) {
-    ssize_t got = 0;
-    do {
-      got = ::read(file.fd.fd, into, want);
-    } while (got < 0 && errno == EINTR);
-    return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
-  };
-  Result<FileImage> image = readSizedFile(path, file.size, readSome, systemError);
+  Result<FileImage> image = readWholeDescriptor(path, file.fd.fd, file.size);
   if (image.ok() && !unchanged(file.fd.fd, file.opened, byChangeTime)) {
     return readFailure(Status::Code::kCannotRead, path, "the file was written while it was read");
   }

@@ -4,6 +4,9 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+
+#include "platform/read_sized.hpp"
 
 namespace tavmor {
 
@@ -26,6 +29,17 @@ Status writeAll(int fd, const unsigned char* data, std::uint64_t size) {
     size -= static_cast<std::uint64_t>(written);
   }
   return Status::success();
+}
+
+Result<FileImage> readWholeDescriptor(const std::string& path, int fd, std::uint64_t size) {
+  const auto readSome = [fd](unsigned char* into, std::uint64_t want) {
+    ssize_t got = 0;
+    do {
+      got = ::read(fd, into, want);
+    } while (got < 0 && errno == EINTR);
+    return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
+  };
+  return readSizedFile(path, size, readSome, systemError);
 }
 
 }  // namespace tavmor

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/os_posix.hpp"
-#include "platform/read_sized.hpp"
 #include "platform/self.hpp"
 
 namespace tavmor {
@@ -123,14 +122,7 @@ class Walk {
         return Status::failure(Status::Code::kCannotOpen, at + ": not a regular file");
       }
       if (Status trusted = check(st, "it"); !trusted.ok()) return trusted;
-      const auto readSome = [&](unsigned char* into, std::uint64_t want) {
-        ssize_t got = 0;
-        do {
-          got = ::read(file.fd, into, want);
-        } while (got < 0 && errno == EINTR);
-        return got < 0 ? std::nullopt : std::optional(static_cast<std::uint64_t>(got));
-      };
-      return readSizedFile(at, static_cast<std::uint64_t>(st.st_size), readSome, systemError);
+      return readWholeDescriptor(at, file.fd, static_cast<std::uint64_t>(st.st_size));
     }
     return Status::failure(Status::Code::kCannotOpen, pathOf("") + ": is a directory");
   }

@@ -5,6 +5,7 @@
 #include <rexxsaa.h>
 
 #include <climits>
+#include <cstddef>
 #include <new>
 #include <string>
 #include <utility>
@@ -35,6 +36,44 @@ void* __wrap___regina_TinTree(const void*, const void*, unsigned long* length) {
   *length = 0;
   return nullptr;
 }
+
+// The program's parse tree, which Regina destroys node by node as the program ends (a twentieth
+// of a 1 MiB program's time) and regina itself leaves to the process's end, as the launcher now
+// does: nothing reads it after the program has ended. Regina 3.6 makes a system block
+// (creat_sysinfo) for every program it runs, the program's own first, and keeps its tree at
+// kTreeInSystem in it. Every other tree (INTERPRET's, an external routine's on each call) is
+// destroyed as before; a block laid out otherwise is never matched, and its tree is destroyed too.
+void* __real___regina_creat_sysinfo(const void* tsd, void* environment);
+void* __wrap___regina_creat_sysinfo(const void* tsd, void* environment);
+void __real___regina_DestroyInternalParsingTree(const void* tsd, void* tree);
+void __wrap___regina_DestroyInternalParsingTree(const void* tsd, void* tree);
+}
+
+namespace {
+
+constexpr std::size_t kTreeInSystem = 0x60;
+// While startProgram runs: the first block is the program's, and its tree is left once.
+enum class ProgramTree { kNotRunning, kAwaited, kLeft } programTree = ProgramTree::kNotRunning;
+const void* programTreeAddress = nullptr;
+
+}  // namespace
+
+extern "C" void* __wrap___regina_creat_sysinfo(const void* tsd, void* environment) {
+  void* const system = __real___regina_creat_sysinfo(tsd, environment);
+  if (programTree == ProgramTree::kAwaited && system != nullptr) {
+    programTreeAddress = static_cast<const char*>(system) + kTreeInSystem;
+    programTree = ProgramTree::kLeft;
+  }
+  return system;
+}
+
+extern "C" void __wrap___regina_DestroyInternalParsingTree(const void* tsd, void* tree) {
+  if (programTree == ProgramTree::kLeft && tree == programTreeAddress) {
+    // The block itself goes back to Regina's pool, where a later program's may take its place.
+    programTree = ProgramTree::kNotRunning;
+    return;
+  }
+  __real___regina_DestroyInternalParsingTree(tsd, tree);
 }
 
 namespace tavmor {
@@ -88,6 +127,7 @@ Status startProgram(const char* name, std::string_view source,
   }
   void* const tsd = __regina_tsd;
   __regina_starttrace(tsd);
+  programTree = ProgramTree::kAwaited;
   int resultLength = 0;
   char* result = nullptr;
   void* tokens = nullptr;
@@ -100,6 +140,7 @@ Status startProgram(const char* name, std::string_view source,
                                   kReginaTypeSource, 0, source.data(), source.size(), nullptr, 0,
                                   &resultLength, &result, &tokens, &tokensLength);
   });
+  programTree = ProgramTree::kNotRunning;
   if (!ran.ok()) return ran;
   if (result != nullptr) RexxFreeMemory(result);
   if (tokens != nullptr) RexxFreeMemory(tokens);

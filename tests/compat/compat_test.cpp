@@ -91,6 +91,11 @@ TEST_F(Compat, SourceStdinAndConditionsAlike) {
     expectAlike(script("blank", std::string("#!/usr/bin/regina\n--") + blank + "say 'hello'\n"));
   }
   expectAlike(script("error", "say 'before'\nx = 1 +\nsay 'after'\n"));
+  // Packed, the program's own tree outlives its run; the trees made while it runs go as they
+  // are done with: INTERPRET's, and an external routine's on every call.
+  const std::string routine = script("twice", "parse arg n\nreturn n * 2\n");
+  expectAlike(script("trees", "do i = 1 to 300\n  x = '" + routine +
+                                  "'(i); interpret 'y = x + 1'\nend\nsay x y\nexit 5\n"));
 
   // SIGINT raises HALT, once the script shows that it waits (all on one line, so that the
   // line the signal lands on is known).

@@ -1,5 +1,7 @@
 #include "interp/interp.hpp"
 
+#include <utility>
+
 #include "interp/interface.hpp"
 
 namespace tavmor {
@@ -15,6 +17,8 @@ Function vectorEntry(void* handle, std::size_t field, std::size_t offset) {
 
 constexpr std::size_t kInstanceVectorField = 0;
 constexpr std::size_t kThreadVectorField = 1;
+
+Status refusal = Status::success();
 
 }  // namespace
 
@@ -40,6 +44,10 @@ Result<void*> runScript(const char* path, int argc, char** argv) {
     arrayPut(thread, arguments, newString(thread, argv[i]), static_cast<std::size_t>(i));
   }
   callProgram(thread, path, arguments);
+  if (Status refused = takeRefusal(); !refused.ok()) {
+    terminateInstance(instance);
+    return refused;
+  }
   return instance;
 }
 
@@ -47,5 +55,9 @@ void terminateInstance(void* instance) {
   vectorEntry<rexxapi::TerminateFunction>(instance, kInstanceVectorField,
                                           rexxapi::kTerminateOffset)(instance);
 }
+
+void refuseProgram(Status failure) { refusal = std::move(failure); }
+
+Status takeRefusal() { return std::exchange(refusal, Status::success()); }
 
 }  // namespace tavmor

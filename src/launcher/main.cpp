@@ -21,6 +21,7 @@ constexpr int kStatusNoScript = 1;
 // Writes the parts as one "ERROR: " line, with control characters in names escaped. It builds
 // no string, so that it still works when memory has run out.
 int fail(int status, std::initializer_list<std::string_view> parts) {
+  std::fflush(stdout);  // what the script wrote comes first
   std::fputs("ERROR: ", stderr);
   for (const std::string_view part : parts) tavmor::writeEscaped(stderr, part);
   std::fputc('\n', stderr);
@@ -97,7 +98,10 @@ int launch(int argc, char** argv) {
   if (!staged.ok()) return stagingFailure(staged.status(), launcherName, *tempPath);
 
   const Result<void*> instance = runScript(staged->path().c_str(), argc, argv);
-  if (!instance.ok()) return fail(kStatusFailure, {instance.status().message()});
+  if (!instance.ok()) {
+    staged->discard();
+    return fail(kStatusFailure, {instance.status().message()});
+  }
   terminateInstance(*instance);
   return 0;
 }

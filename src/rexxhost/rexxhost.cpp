@@ -1,8 +1,6 @@
 // The interpreter library for POSIX: the interface of rexx.dll, run by Regina REXX.
 #include <rexxsaa.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 #include <new>
 #include <string>
@@ -11,11 +9,11 @@
 
 #include "interp/instance.hpp"
 #include "interp/interface.hpp"
+#include "interp/interp.hpp"
 #include "interp/vector.hpp"
 #include "platform/file.hpp"
 #include "rexxhost/source.hpp"
 #include "rexxhost/start.hpp"
-#include "util/escape.hpp"
 
 namespace tavmor::rexxapi {
 namespace {
@@ -32,6 +30,7 @@ struct InstanceState {
   ThreadContextObject thread{};
   std::vector<std::unique_ptr<StringObject>> strings;
   std::vector<std::unique_ptr<ArrayObject>> arrays;
+  bool refused = false;  // a program that never started or was stopped (see refuse)
 };
 
 void* newArray(void* threadContext, std::size_t size) {
@@ -54,23 +53,17 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
   items[index - 1] = static_cast<StringObject*>(item);
 }
 
-// A program that never started, or was stopped, must not look like one that ran: the caller's
-// status 0 means that the script ran, and the interface gives back no failure. So a refusal ends
-// the process with one line and the launcher's failure status, and without Regina's cleanup,
-// which a stopped run may have left in no state to run. The program is the launcher's staged copy
-// of its script, which the launcher's removal thread would take away only seconds later: it goes at
-// once.
-[[noreturn]] void refuse(const std::string& reason, const char* program) {
-  std::remove(program);
-  std::fflush(stdout);
-  std::fputs("ERROR: ", stderr);
-  writeEscaped(stderr, reason);  // a name from TMPDIR may hold a line break
-  std::fputc('\n', stderr);
-  std::fflush(stderr);
-  std::_Exit(-1);
+// A program that never started, or was stopped, must not look like one that ran: the interface
+// gives back no failure, so it goes to the launcher by refuseProgram. Regina's cleanup is left
+// out when the instance ends, since a stopped run may have left Regina in no state to run it.
+void* refuse(InstanceState& state, std::string reason) {
+  state.refused = true;
+  refuseProgram(Status::failure(std::move(reason)));
+  return nullptr;
 }
 
-void* callProgram(void*, const char* program, void* arguments) {
+void* callProgram(void* threadContext, const char* program, void* arguments) {
+  auto& state = stateOf<InstanceState>(threadContext);
   try {
     // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
     // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
@@ -78,17 +71,17 @@ void* callProgram(void*, const char* program, void* arguments) {
     const Result<FileImage> read = readWholeFile(program);
     if (!read.ok()) {
       if (read.status().code() == Status::Code::kNoMemory) {
-        refuse(std::string("Not enough memory to read the Rexx script ") + program, program);
+        return refuse(state, std::string("Not enough memory to read the Rexx script ") + program);
       }
-      refuse(std::string("Cannot read the Rexx script ") + program + ": " + read.status().reason(),
-             program);
+      return refuse(state, std::string("Cannot read the Rexx script ") + program + ": " +
+                               read.status().reason());
     }
     const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
     const auto size = static_cast<std::size_t>(read->size);
     if (const auto line = lineOfFirstNul(bytes, size)) {
-      refuse(std::string("The Rexx script ") + program + " holds a NUL byte on line " +
-                 std::to_string(*line) + ", which Regina cannot run.",
-             program);
+      return refuse(state, std::string("The Rexx script ") + program +
+                               " holds a NUL byte on line " + std::to_string(*line) +
+                               ", which Regina cannot run.");
     }
     if (holdsNoClause(bytes, size)) return nullptr;  // nothing to run: it has run
 
@@ -97,16 +90,18 @@ void* callProgram(void*, const char* program, void* arguments) {
       texts.push_back(item != nullptr ? &item->text : nullptr);
     }
     const Status started = startProgram(program, std::string_view(bytes, size), texts);
-    if (!started.ok()) refuse(started.message(), program);
+    if (!started.ok()) return refuse(state, started.message());
   } catch (const std::bad_alloc&) {
-    refuse(std::string("Not enough memory to start the Rexx script ") + program, program);
+    return refuse(state, std::string("Not enough memory to start the Rexx script ") + program);
   }
   return nullptr;
 }
 
 void terminate(void* instanceHandle) {
+  const bool refused =
+      static_cast<InstanceState*>(static_cast<InstanceObject*>(instanceHandle)->state)->refused;
   destroyInstance<InstanceState>(instanceHandle);
-  ReginaCleanup();
+  if (!refused) ReginaCleanup();
 }
 
 const InstanceVector kInstanceVector = makeInstanceVector(&terminate);

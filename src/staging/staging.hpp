@@ -61,6 +61,9 @@ class StagedScript {
 
   const std::string& path() const { return path_; }
 
+  // Removes the file now, when the run failed: nothing it could still need.
+  void discard() const;
+
  private:
   explicit StagedScript(std::string path) : path_(std::move(path)) {}
 

@@ -61,4 +61,9 @@ Result<StagedScript> StagedScript::stage(const std::string& path, const FileImag
   return StagedScript(path);
 }
 
+void StagedScript::discard() const {
+  cancelRemovalOnTermination();
+  removeFileQuietly(path_);
+}
+
 }  // namespace tavmor

@@ -180,9 +180,18 @@ TEST_F(Compat, OnlyTheStagedFileEverRuns) {
   EXPECT_EQ(r.err,
             "ERROR: Cannot read the Rexx script " + staged + ": No such file or directory\n");
 
-  // Whatever the umask, the owner can read what the launcher staged.
+  // A script Regina cannot run is refused in one line, and its staged file goes at once.
+  const std::string nul = script("nul", std::string("say 1\n/* \0 */\n", 14));
+  ASSERT_EQ(run(kTool, {"pack", nul, "-o", programs_ / "nul", "--stub", kLauncher}).status, 0);
   RunOptions inTmp;
   inTmp.env.emplace("TMPDIR", tmp_.path());
+  const RunResult refused = run(programs_ / "nul", {}, inTmp);
+  EXPECT_EQ(refused.status, 255);
+  EXPECT_EQ(refused.err, "ERROR: The Rexx script " + (tmp_ / ".nul.tmp") +
+                             " holds a NUL byte on line 2, which Regina cannot run.\n");
+  EXPECT_FALSE(exists(tmp_ / ".nul.tmp"));
+
+  // Whatever the umask, the owner can read what the launcher staged.
   const RunResult masked = run("/bin/sh", {"-c", "umask 0477 && exec \"$0\"", file}, inTmp);
   EXPECT_EQ(masked.status, 0) << masked.err;
   EXPECT_NE(masked.out.find("the packed script\n"), std::string::npos) << masked.out;

@@ -1,7 +1,5 @@
 #include "interp/interp.hpp"
 
-#include <utility>
-
 #include "interp/interface.hpp"
 
 namespace tavmor {
@@ -17,8 +15,6 @@ Function vectorEntry(void* handle, std::size_t field, std::size_t offset) {
 
 constexpr std::size_t kInstanceVectorField = 0;
 constexpr std::size_t kThreadVectorField = 1;
-
-Status refusal = Status::success();
 
 }  // namespace
 
@@ -55,9 +51,5 @@ void terminateInstance(void* instance) {
   vectorEntry<rexxapi::TerminateFunction>(instance, kInstanceVectorField,
                                           rexxapi::kTerminateOffset)(instance);
 }
-
-void refuseProgram(Status failure) { refusal = std::move(failure); }
-
-Status takeRefusal() { return std::exchange(refusal, Status::success()); }
 
 }  // namespace tavmor

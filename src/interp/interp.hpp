@@ -15,10 +15,10 @@ Result<void*> runScript(const char* path, int argc, char** argv);
 // Ends an instance that runScript returned.
 void terminateInstance(void* instance);
 
-// For an interpreter library linked into the launcher: the program it was asked to run never
-// started, or was stopped by a failure that it could not report (`failure`, one line for the
-// user). The interface's call has no way to say so, and a program that did not run must not
-// look like one that did; runScript returns it.
+// For an interpreter library linked into the launcher (not on Windows): the program it was asked
+// to run never started, or was stopped by a failure that it could not report (`failure`, one line
+// for the user). The interface's call has no way to say so, and a program that did not run must
+// not look like one that did; runScript returns it.
 void refuseProgram(Status failure);
 
 // The failure that refuseProgram reported since the last call, which it takes; success if none.

@@ -53,46 +53,50 @@ void arrayPut(void*, void* array, void* item, std::size_t index) {
   items[index - 1] = static_cast<StringObject*>(item);
 }
 
+// Runs the program file `program` with the items of `arguments`; a failure when it never started
+// or was stopped.
+Status runProgram(const char* program, const ArrayObject& arguments) {
+  // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
+  // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
+  // .cmd or .rx appended it found beside it.
+  const Result<FileImage> read = readWholeFile(program);
+  if (!read.ok()) {
+    if (read.status().code() == Status::Code::kNoMemory) {
+      return Status::failure(std::string("Not enough memory to read the Rexx script ") + program);
+    }
+    return Status::failure(std::string("Cannot read the Rexx script ") + program + ": " +
+                           read.status().reason());
+  }
+  const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
+  const auto size = static_cast<std::size_t>(read->size);
+  if (const auto line = lineOfFirstNul(bytes, size)) {
+    return Status::failure(std::string("The Rexx script ") + program +
+                           " holds a NUL byte on line " + std::to_string(*line) +
+                           ", which Regina cannot run.");
+  }
+  if (holdsNoClause(bytes, size)) return Status::success();  // nothing to run: it has run
+
+  std::vector<const std::string*> texts;
+  for (const StringObject* item : arguments.items) {
+    texts.push_back(item != nullptr ? &item->text : nullptr);
+  }
+  return startProgram(program, std::string_view(bytes, size), texts);
+}
+
 // A program that never started, or was stopped, must not look like one that ran: the interface
 // gives back no failure, so it goes to the launcher by refuseProgram. Regina's cleanup is left
 // out when the instance ends, since a stopped run may have left Regina in no state to run it.
-void* refuse(InstanceState& state, std::string reason) {
-  state.refused = true;
-  refuseProgram(Status::failure(std::move(reason)));
-  return nullptr;
-}
-
 void* callProgram(void* threadContext, const char* program, void* arguments) {
   auto& state = stateOf<InstanceState>(threadContext);
+  Status ran = Status::success();
   try {
-    // Read once, here, and handed to Regina as text: Regina, given the name, would open it again,
-    // and when the file were gone by then, run whatever file of the same name with .rexx, .rex,
-    // .cmd or .rx appended it found beside it.
-    const Result<FileImage> read = readWholeFile(program);
-    if (!read.ok()) {
-      if (read.status().code() == Status::Code::kNoMemory) {
-        return refuse(state, std::string("Not enough memory to read the Rexx script ") + program);
-      }
-      return refuse(state, std::string("Cannot read the Rexx script ") + program + ": " +
-                               read.status().reason());
-    }
-    const auto* bytes = reinterpret_cast<const char*>(read->bytes.get());
-    const auto size = static_cast<std::size_t>(read->size);
-    if (const auto line = lineOfFirstNul(bytes, size)) {
-      return refuse(state, std::string("The Rexx script ") + program +
-                               " holds a NUL byte on line " + std::to_string(*line) +
-                               ", which Regina cannot run.");
-    }
-    if (holdsNoClause(bytes, size)) return nullptr;  // nothing to run: it has run
-
-    std::vector<const std::string*> texts;
-    for (const StringObject* item : static_cast<ArrayObject*>(arguments)->items) {
-      texts.push_back(item != nullptr ? &item->text : nullptr);
-    }
-    const Status started = startProgram(program, std::string_view(bytes, size), texts);
-    if (!started.ok()) return refuse(state, started.message());
+    ran = runProgram(program, *static_cast<ArrayObject*>(arguments));
   } catch (const std::bad_alloc&) {
-    return refuse(state, std::string("Not enough memory to start the Rexx script ") + program);
+    ran = Status::failure(std::string("Not enough memory to start the Rexx script ") + program);
+  }
+  if (!ran.ok()) {
+    state.refused = true;
+    refuseProgram(std::move(ran));
   }
   return nullptr;
 }

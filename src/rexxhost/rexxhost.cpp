@@ -30,7 +30,7 @@ struct InstanceState {
   ThreadContextObject thread{};
   std::vector<std::unique_ptr<StringObject>> strings;
   std::vector<std::unique_ptr<ArrayObject>> arrays;
-  bool refused = false;  // a program that never started or was stopped (see refuse)
+  bool refused = false;  // a program that never started or was stopped (see callProgram)
 };
 
 void* newArray(void* threadContext, std::size_t size) {
